@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace foundation {
+
+// The application's resources: the folder "resources" beside the executable.
+class Bundle {
+  public:
+    static Bundle& mainBundle();
+
+    // The full path of the resource with this full file name, or nil.
+    std::optional<std::string> pathForResource(std::string_view fileName) const;
+    std::filesystem::path resourcePath() const;
+    // Points the bundle at another folder (tests, or a relocated install).
+    void setResourcePath(std::filesystem::path path);
+
+  private:
+    Bundle();
+    std::filesystem::path resources_;
+};
+
+} // namespace foundation

@@ -1,0 +1,51 @@
+#include "platform/foundation/FileHandle.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace foundation {
+
+std::unique_ptr<FileHandle> FileHandle::fileHandleForReadingAtPath(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(descriptor);
+        return nullptr;
+    }
+    return std::unique_ptr<FileHandle>(new FileHandle(descriptor));
+}
+
+FileHandle::~FileHandle() {
+    ::close(descriptor_);
+}
+
+bool FileHandle::seekToFileOffset(std::uint64_t offset) {
+    return ::lseek(descriptor_, static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+std::optional<std::vector<std::uint8_t>> FileHandle::readDataOfLength(std::size_t length) {
+    std::vector<std::uint8_t> data(length);
+    std::size_t filled = 0;
+    while (filled < length) {
+        const ssize_t got = ::read(descriptor_, data.data() + filled, length - filled);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    data.resize(filled);
+    return data;
+}
+
+} // namespace foundation

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace foundation {
+
+// A file opened for reading, closed when the handle goes.
+class FileHandle {
+  public:
+    // None when the path cannot be opened for reading as a regular file.
+    static std::unique_ptr<FileHandle> fileHandleForReadingAtPath(const std::string& path);
+
+    ~FileHandle();
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    bool seekToFileOffset(std::uint64_t offset);
+    // Up to `length` bytes from the current offset, fewer at the end of the
+    // file and none at or past it; nil when the read fails outright.
+    std::optional<std::vector<std::uint8_t>> readDataOfLength(std::size_t length);
+
+  private:
+    explicit FileHandle(int descriptor) : descriptor_(descriptor) {}
+    int descriptor_;
+};
+
+} // namespace foundation

@@ -1,0 +1,107 @@
+#include "platform/foundation/Log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <syslog.h>
+#include <vector>
+
+namespace foundation {
+namespace {
+
+std::mutex sinkMutex;
+Log::Sink currentSink;
+
+void writeAll(std::FILE* stream, std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+void systemLog(int priority, std::string_view line) {
+    static std::once_flag opened;
+    std::call_once(opened, [] { openlog("QuelmarDriveUpdater", LOG_PID, LOG_USER); });
+    syslog(priority, "%.*s", static_cast<int>(line.size()), line.data());
+}
+
+void emit(LogChannel channel, std::string_view text) {
+    Log::Sink sink;
+    {
+        std::lock_guard lock(sinkMutex);
+        sink = currentSink;
+    }
+    if (sink) {
+        sink(channel, text);
+        return;
+    }
+    switch (channel) {
+    case LogChannel::Error:
+        systemLog(LOG_ERR, text);
+        break;
+    case LogChannel::Warning:
+        systemLog(LOG_WARNING, text);
+        break;
+    case LogChannel::StandardError:
+        writeAll(stderr, text);
+        break;
+    case LogChannel::StandardOutput:
+        writeAll(stdout, text);
+        break;
+    }
+}
+
+std::string logLine(std::string_view signature, int line, std::string_view level,
+                    std::string_view message) {
+    std::string text(signature);
+    text += "(" + std::to_string(line) + ") [";
+    text += level;
+    text += "] ";
+    text += message;
+    return text;
+}
+
+} // namespace
+
+std::string format(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    va_list again;
+    va_copy(again, args);
+    const int size = std::vsnprintf(nullptr, 0, fmt, args);
+    va_end(args);
+    std::string text;
+    if (size > 0) {
+        std::vector<char> buffer(static_cast<size_t>(size) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), fmt, again);
+        text.assign(buffer.data(), static_cast<size_t>(size));
+    }
+    va_end(again);
+    return text;
+}
+
+void Log::error(std::string_view signature, std::string_view message, std::source_location where) {
+    errorAtLine(signature, static_cast<int>(where.line()), message);
+}
+
+void Log::errorAtLine(std::string_view signature, int line, std::string_view message) {
+    emit(LogChannel::Error, logLine(signature, line, "ERR", message));
+}
+
+void Log::warning(std::string_view signature, std::string_view message,
+                  std::source_location where) {
+    emit(LogChannel::Warning, logLine(signature, static_cast<int>(where.line()), "WAR", message));
+}
+
+void Log::toStandardError(std::string_view text) {
+    emit(LogChannel::StandardError, text);
+}
+
+void Log::toStandardOutput(std::string_view text) {
+    emit(LogChannel::StandardOutput, text);
+}
+
+void Log::setSink(Sink sink) {
+    std::lock_guard lock(sinkMutex);
+    currentSink = std::move(sink);
+}
+
+} // namespace foundation

@@ -1,0 +1,103 @@
+#include "platform/iokit/Registry.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+namespace iokit {
+namespace {
+
+struct Entry {
+    std::shared_ptr<RegistryObject> object;
+    int count = 0;
+};
+
+struct Table {
+    std::mutex mutex;
+    std::unordered_map<io_object_t, Entry> entries;
+    io_object_t nextHandle = 0x1003;
+};
+
+Table& table() {
+    static Table instance;
+    return instance;
+}
+
+} // namespace
+
+io_object_t Registry::insert(std::shared_ptr<RegistryObject> object) {
+    auto& t = table();
+    std::lock_guard lock(t.mutex);
+    io_object_t handle = t.nextHandle;
+    // Handles are never reused while live, and never 0.
+    while (handle == IO_OBJECT_NULL || t.entries.contains(handle)) {
+        ++handle;
+    }
+    t.nextHandle = handle + 1;
+    t.entries.emplace(handle, Entry{std::move(object), 1});
+    return handle;
+}
+
+std::shared_ptr<RegistryObject> Registry::lookup(io_object_t handle) {
+    auto& t = table();
+    std::lock_guard lock(t.mutex);
+    const auto found = t.entries.find(handle);
+    return found == t.entries.end() ? nullptr : found->second.object;
+}
+
+int Registry::retainCount(io_object_t handle) {
+    auto& t = table();
+    std::lock_guard lock(t.mutex);
+    const auto found = t.entries.find(handle);
+    return found == t.entries.end() ? 0 : found->second.count;
+}
+
+std::size_t Registry::liveObjectCount() {
+    auto& t = table();
+    std::lock_guard lock(t.mutex);
+    return t.entries.size();
+}
+
+} // namespace iokit
+
+kern_return_t IOObjectRetain(io_object_t object) {
+    auto& t = iokit::table();
+    std::lock_guard lock(t.mutex);
+    const auto found = t.entries.find(object);
+    if (found == t.entries.end()) {
+        return kIOReturnBadArgument;
+    }
+    ++found->second.count;
+    return KERN_SUCCESS;
+}
+
+kern_return_t IOObjectRelease(io_object_t object) {
+    std::shared_ptr<iokit::RegistryObject> dropped;
+    auto& t = iokit::table();
+    {
+        std::lock_guard lock(t.mutex);
+        const auto found = t.entries.find(object);
+        if (found == t.entries.end()) {
+            return kIOReturnBadArgument;
+        }
+        if (--found->second.count == 0) {
+            // Destroyed outside the lock: an object may release others.
+            dropped = std::move(found->second.object);
+            t.entries.erase(found);
+        }
+    }
+    return KERN_SUCCESS;
+}
+
+kern_return_t IOObjectGetClass(io_object_t object, char className[128]) {
+    const auto found = iokit::Registry::lookup(object);
+    if (!found) {
+        return kIOReturnBadArgument;
+    }
+    const std::string name = found->className();
+    const std::size_t length = std::min<std::size_t>(name.size(), 127);
+    std::memcpy(className, name.data(), length);
+    className[length] = '\0';
+    return KERN_SUCCESS;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Where the identity fields sit in a firmware image's header, and the names
+// of the two images among the resources. The image generator writes the same
+// layout.
+namespace FirmwareImageLayout {
+
+struct Field {
+    std::uint64_t offset;
+    std::int32_t length;
+};
+
+inline constexpr Field kProduct{96, 29};
+inline constexpr Field kRevision{144, 5};
+inline constexpr Field kHardVersion{176, 8};
+inline constexpr Field kKernelVersion{208, 8};
+inline constexpr Field kDestVersion{240, 8};
+inline constexpr Field kDate{304, 8};
+
+inline constexpr std::string_view kKernelImageBaseName = "S8721020";
+inline constexpr std::string_view kNormalImageBaseName = "S8721021";
+inline constexpr std::string_view kImageExtension = "102";
+
+// "%@.%@" of a base name and the extension.
+inline std::string imageFileName(std::string_view baseName) {
+    return std::string(baseName) + "." + std::string(kImageExtension);
+}
+
+} // namespace FirmwareImageLayout

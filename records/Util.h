@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/foundation/FileHandle.h"
+#include "platform/iokit/IOKitTypes.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The stateless toolbox: resources and file reads, fixed-width text fields,
+// version order and the target model.
+class Util {
+  public:
+    using FileHandle = foundation::FileHandle;
+
+    static std::optional<std::string> fullPath(std::string_view fileName);
+    static std::unique_ptr<FileHandle> openFile(std::string_view fileName);
+    // The text of a fixed-width field of the file; nil when the read fails or
+    // the bytes are not UTF-8.
+    static std::optional<std::string>
+    readFileWithUTF8String(FileHandle* handle, std::uint64_t seekOffset, std::int32_t length);
+    // At most `length` bytes, fewer at the end of the file, none at or past it.
+    static std::vector<std::uint8_t> readFile(FileHandle* handle, std::uint64_t seekOffset,
+                                              std::int32_t length);
+    static void closeFile(std::unique_ptr<FileHandle>& handle);
+    // The text of a fixed-width field in memory; nil for no bytes, a length
+    // of 0 or less, or bytes that are not UTF-8.
+    static std::optional<std::string> convertToString(std::span<const std::uint8_t> bytes,
+                                                      std::int32_t seekOffset, std::int32_t length);
+
+    static bool isTargetModel(const std::optional<std::string>& model);
+    // -1, 0 or 1 as `current` orders before, equal to or after `compared`,
+    // blanks removed and digit runs compared by value.
+    static std::int32_t cmpCurVersion(std::string_view current, std::string_view compared);
+
+    // A disc is present unless the sense says "medium not present" (ASC 3Ah).
+    static bool isPresenceOfDisc(const SCSI_Sense_Data& sense);
+
+  private:
+    static std::optional<std::string> textOfField(std::span<const std::uint8_t> bytes);
+};
