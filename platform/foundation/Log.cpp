@@ -78,17 +78,12 @@ std::string format(const char* fmt, ...) {
     return text;
 }
 
-void Log::error(std::string_view signature, std::string_view message, std::source_location where) {
-    errorAtLine(signature, static_cast<int>(where.line()), message);
-}
-
-void Log::errorAtLine(std::string_view signature, int line, std::string_view message) {
+void Log::error(std::string_view signature, std::string_view message, int line) {
     emit(LogChannel::Error, logLine(signature, line, "ERR", message));
 }
 
-void Log::warning(std::string_view signature, std::string_view message,
-                  std::source_location where) {
-    emit(LogChannel::Warning, logLine(signature, static_cast<int>(where.line()), "WAR", message));
+void Log::warning(std::string_view signature, std::string_view message, int line) {
+    emit(LogChannel::Warning, logLine(signature, line, "WAR", message));
 }
 
 void Log::toStandardError(std::string_view text) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <source_location>
 #include <string>
 #include <string_view>
 
@@ -19,13 +18,13 @@ class Log {
   public:
     using Sink = std::function<void(LogChannel, std::string_view)>;
 
-    // "%s(%d) [ERR] %@": the reporter's signature, its source line, the message.
+    // "%s(%d) [ERR] %@": the reporter's signature, the source line of the
+    // report (the caller's, unless given) and the message.
     static void error(std::string_view signature, std::string_view message,
-                      std::source_location where = std::source_location::current());
-    static void errorAtLine(std::string_view signature, int line, std::string_view message);
+                      int line = __builtin_LINE());
     // "%s(%d) [WAR] %@".
     static void warning(std::string_view signature, std::string_view message,
-                        std::source_location where = std::source_location::current());
+                        int line = __builtin_LINE());
 
     // Trace output, written as given with one write each.
     static void toStandardError(std::string_view text);

@@ -25,6 +25,8 @@ inline constexpr IOReturn kIOReturnUnsupported = static_cast<IOReturn>(0xe00002c
 inline constexpr IOReturn kIOReturnNotOpen = static_cast<IOReturn>(0xe00002cd);
 inline constexpr IOReturn kIOReturnNoDevice = static_cast<IOReturn>(0xe00002c0);
 inline constexpr IOReturn kIOReturnNotAttached = static_cast<IOReturn>(0xe00002dd);
+inline constexpr IOReturn kIOReturnNotReadable = static_cast<IOReturn>(0xe00002da);
+inline constexpr IOReturn kIOReturnNotPermitted = static_cast<IOReturn>(0xe00002e2);
 inline constexpr mach_port_t kIOMasterPortDefault = 0;
 
 // A task's completion status, as the SCSI target reports it.

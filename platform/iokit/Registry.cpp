@@ -95,7 +95,11 @@ kern_return_t IOObjectGetClass(io_object_t object, char className[128]) {
     if (!found) {
         return kIOReturnBadArgument;
     }
-    const std::string name = found->className();
+    const auto readName = found->className();
+    if (!readName) {
+        return kIOReturnNotReadable;
+    }
+    const std::string& name = *readName;
     const std::size_t length = std::min<std::size_t>(name.size(), 127);
     std::memcpy(className, name.data(), length);
     className[length] = '\0';

@@ -3,6 +3,7 @@
 #include "platform/iokit/IOKitTypes.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 // The process-wide table of registry objects. Each object has one reference
@@ -13,7 +14,8 @@ namespace iokit {
 class RegistryObject {
   public:
     virtual ~RegistryObject() = default;
-    virtual std::string className() const = 0;
+    // None when the class name cannot be read.
+    virtual std::optional<std::string> className() const = 0;
 };
 
 class Registry {

@@ -8,7 +8,7 @@ namespace {
 
 class Service : public iokit::RegistryObject {
   public:
-    std::string className() const override { return "Service"; }
+    std::optional<std::string> className() const override { return "Service"; }
 };
 
 io_service_t newService() {

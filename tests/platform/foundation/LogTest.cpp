@@ -10,8 +10,8 @@ using foundation::LogChannel;
 
 TEST(Log, ErrorAndWarningLinesCarrySignatureLineAndLevel) {
     LogCapture capture;
-    Log::errorAtLine("BOOL ExecUpdateMain(DeviceData *, FirmFileData *, FirmFileData *)", 412,
-                     "change drive mode.( -> Normal)");
+    Log::error("BOOL ExecUpdateMain(DeviceData *, FirmFileData *, FirmFileData *)",
+               "change drive mode.( -> Normal)", 412);
     const int line = __LINE__ + 1;
     Log::warning("-[USBDeviceManager start]", "busy\n");
     const auto lines = capture.systemLog();

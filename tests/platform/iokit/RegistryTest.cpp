@@ -8,7 +8,7 @@ namespace {
 class NamedObject : public iokit::RegistryObject {
   public:
     explicit NamedObject(std::string name) : name_(std::move(name)) {}
-    std::string className() const override { return name_; }
+    std::optional<std::string> className() const override { return name_; }
 
   private:
     std::string name_;

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/iokit/CFDictionary.h"
+#include "platform/iokit/IOKitTypes.h"
+#include "platform/iokit/SCSITaskInterfaces.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+// The device services a backend publishes, and the registry calls that find
+// them. A backend registers one provider per device; the registry hands out
+// handles to them.
+
+namespace iokit {
+
+class ServiceProvider {
+  public:
+    virtual ~ServiceProvider() = default;
+    // The registry class name, or none when it cannot be read.
+    virtual std::optional<std::string> className() const = 0;
+    // The service's properties, looked at by "IOPropertyMatch".
+    virtual const CFDictionary& properties() const = 0;
+    // The plug-in for the device's user client.
+    virtual IOReturn createPlugInInterface(IOCFPlugInInterface** plugIn) = 0;
+};
+
+class ServiceRegistry {
+  public:
+    // Publishes a device; the registry keeps one reference on its handle
+    // until the device is terminated.
+    static io_service_t registerService(std::shared_ptr<ServiceProvider> provider);
+    static void terminateService(io_service_t service);
+    // The provider behind a handle, or none.
+    static std::shared_ptr<ServiceProvider> provider(io_service_t service);
+    // Whether the provider's properties satisfy a matching dictionary.
+    static bool matches(const ServiceProvider& provider, const CFDictionary& matching);
+};
+
+} // namespace iokit
+
+// Every published service that the dictionary matches, as a new iterator;
+// consumes the dictionary.
+kern_return_t IOServiceGetMatchingServices(mach_port_t masterPort, CFMutableDictionaryRef matching,
+                                           io_iterator_t* existing);
+// The next service with one reference for the caller, or 0 at the end.
+io_object_t IOIteratorNext(io_iterator_t iterator);

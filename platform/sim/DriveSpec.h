@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// The description of one virtual drive, as a scenario gives it. Plain data: the
+// drive model reads the identity, versions and protocol faults; the backend
+// that serves the drive through the registry reads the rest.
+
+namespace sim {
+
+// Widths of the drive's fixed text fields, in bytes.
+inline constexpr std::size_t vendorWidth = 8;
+inline constexpr std::size_t productWidth = 16;
+inline constexpr std::size_t revisionWidth = 4;
+inline constexpr std::size_t dateWidth = 9;
+inline constexpr std::size_t versionWidth = 8;
+inline constexpr std::size_t judgeWidth = 4;
+
+enum class DriveMode { Normal, Kernel };
+
+// The first interface the backend cannot create; the ones after it are missing too.
+enum class MissingInterface { None, PlugIn, Mmc, TaskDevice };
+
+enum class SetupStep { SetCommandDescriptorBlock, SetScatterGatherEntries, SetTimeout, Execute };
+
+// Which of the drive's mode-change requests it refuses, counted from its start.
+enum class ModeChangeRefusal { None, First, Second, Both };
+
+struct Disc {
+    std::optional<std::string> volumeName;
+};
+
+struct DriveFaults {
+    // Enacted by the backend, at the registry and task interfaces.
+    bool exclusiveAccessRefused = false;
+    MissingInterface missingInterface = MissingInterface::None;
+    bool noTask = false;
+    bool classNameUnreadable = false;
+    bool releaseFails = false;
+    std::optional<SetupStep> failingSetupStep;
+
+    // Enacted by the drive itself.
+    // The status every INQUIRY (READ BUFFER) answers with; CHECK CONDITION
+    // comes with HARDWARE ERROR sense.
+    std::optional<std::uint8_t> inquiryStatus;
+    std::optional<std::uint8_t> readBufferStatus;
+    ModeChangeRefusal modeChangeRefusal = ModeChangeRefusal::None;
+    // 1-based index, among the image transfers the drive takes, of the one that fails.
+    std::optional<std::uint64_t> imageTransferFailure;
+    // Every switch back to normal mode, with or without an image, is followed
+    // by this many busy polls instead of installPolls, or by busy polls for ever.
+    std::optional<std::uint32_t> busyPolls;
+    bool busyForever = false;
+    // Reported after an install in place of the image's revision.
+    std::optional<std::string> revisionAfterInstall;
+    // 1-based index of the command at which the drive disappears.
+    std::optional<std::uint64_t> removalAtCommand;
+};
+
+struct DriveSpec {
+    std::string id;
+    std::string className = "VirtualAuthoringDrive";
+    // A device that is not an authoring device never matches the enumeration.
+    bool authoring = true;
+    bool attached = true;
+
+    std::string vendor = "QUELMAR";
+    std::string product = "BD-RW KLV-TN82WA";
+    std::string revision = "1.01";
+    std::string date = "2010/9/30";
+
+    std::string hardwareVersion = "KLVH0100";
+    std::string kernelVersion = "KRNL0101";
+    std::string destinationVersion = "WW000001";
+    std::string judge = "JDG1";
+
+    DriveMode mode = DriveMode::Normal;
+    std::optional<Disc> disc;
+    std::uint32_t installPolls = 3;
+    DriveFaults faults;
+};
+
+} // namespace sim

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/sim/DriveSpec.h"
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+struct Event {
+    enum class Kind { Attach, Remove, InsertDisc, EjectDisc };
+
+    // From the start of the run.
+    std::chrono::duration<double> at{};
+    Kind kind = Kind::Attach;
+    std::string drive;
+    // Only for InsertDisc: the disc's volume name, if it has one.
+    std::optional<std::string> volumeName;
+};
+
+// Virtual drives and what happens to them over time, read from a JSON file.
+struct Scenario {
+    std::vector<DriveSpec> drives;
+    // In time order; events at the same time keep the order of the file.
+    std::vector<Event> events;
+
+    // Both throw std::runtime_error naming the file (origin) and the fault.
+    static Scenario load(const std::filesystem::path& file);
+    static Scenario parse(std::string_view text, std::string_view origin);
+};
+
+} // namespace sim

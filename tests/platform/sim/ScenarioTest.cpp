@@ -1,0 +1,115 @@
+#include "platform/sim/Scenario.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+namespace sim {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string errorOf(std::string_view text) {
+    try {
+        Scenario::parse(text, "test.json");
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+TEST(ScenarioTest, ReadsDrivesFaultsAndEventsInTimeOrder) {
+    const Scenario scenario = Scenario::parse(R"({
+      "drives": [
+        { "id": "a" },
+        { "id": "b", "revision": "1.00", "mode": "kernel", "attached": false,
+          "authoring": false, "className": "Other", "disc": { "volume": "PHOTOS" },
+          "installPolls": 0,
+          "faults": { "missingInterface": "mmc", "failingSetupStep": "execute",
+                      "inquiryFails": "busy", "readBufferFails": 9,
+                      "modeChangeRefused": "both", "imageTransferFailsAt": 2,
+                      "busy": "forever", "revisionAfterInstall": "1.99",
+                      "removedAtCommand": 7, "releaseFails": true } }
+      ],
+      "events": [
+        { "at": 4, "drive": "a", "action": "remove" },
+        { "at": 1.5, "drive": "b", "action": "insertDisc", "volume": "X" },
+        { "at": 1.5, "drive": "a", "action": "ejectDisc" }
+      ]
+    })",
+                                              "test.json");
+    ASSERT_EQ(scenario.drives.size(), 2u);
+    const DriveSpec& a = scenario.drives[0];
+    EXPECT_EQ(a.product, "BD-RW KLV-TN82WA");
+    EXPECT_TRUE(a.attached && a.authoring);
+    EXPECT_FALSE(a.disc.has_value());
+
+    const DriveSpec& b = scenario.drives[1];
+    EXPECT_EQ(b.mode, DriveMode::Kernel);
+    EXPECT_FALSE(b.attached || b.authoring);
+    EXPECT_EQ(b.className, "Other");
+    ASSERT_TRUE(b.disc.has_value());
+    EXPECT_EQ(b.disc->volumeName, "PHOTOS");
+    EXPECT_EQ(b.installPolls, 0u);
+    EXPECT_EQ(b.faults.missingInterface, MissingInterface::Mmc);
+    EXPECT_EQ(b.faults.failingSetupStep, SetupStep::Execute);
+    EXPECT_EQ(b.faults.inquiryStatus, 0x08);
+    EXPECT_EQ(b.faults.readBufferStatus, 9);
+    EXPECT_EQ(b.faults.modeChangeRefusal, ModeChangeRefusal::Both);
+    EXPECT_EQ(b.faults.imageTransferFailure, 2u);
+    EXPECT_TRUE(b.faults.busyForever);
+    EXPECT_EQ(b.faults.revisionAfterInstall, "1.99");
+    EXPECT_EQ(b.faults.removalAtCommand, 7u);
+    EXPECT_TRUE(b.faults.releaseFails);
+    EXPECT_FALSE(b.faults.exclusiveAccessRefused);
+
+    ASSERT_EQ(scenario.events.size(), 3u);
+    EXPECT_EQ(scenario.events[0].kind, Event::Kind::InsertDisc);
+    EXPECT_EQ(scenario.events[0].volumeName, "X");
+    EXPECT_EQ(scenario.events[1].kind, Event::Kind::EjectDisc);
+    EXPECT_EQ(scenario.events[1].at.count(), 1.5);
+    EXPECT_EQ(scenario.events[2].kind, Event::Kind::Remove);
+}
+
+TEST(ScenarioTest, FaultsAreNamedByFileAndPlace) {
+    const std::vector<std::pair<std::string_view, std::string_view>> cases{
+        {R"({"drives": [)", "test.json: not valid JSON"},
+        {R"({"events": []})", "test.json: missing key \"drives\""},
+        {R"({"drives": [{"id": "a", "faults": {"busy": -1}}]})",
+         "drives[0].faults.busy: expected a whole number"},
+        {R"({"drives": [{"id": "a", "faults": {"noTsk": true}}]})",
+         "drives[0].faults.noTsk: unknown key"},
+        {R"({"drives": [{"id": "a", "vendor": 7}]})", "drives[0].vendor: expected a text"},
+        {R"({"drives": [{"id": "a", "date": "2010/09/30"}]})",
+         "drives[0].date: longer than 9 characters"},
+        {R"({"drives": [{"id": "a", "mode": "Kernel"}]})",
+         "drives[0].mode: expected one of \"normal\", \"kernel\""},
+        {R"({"drives": [{"id": "a"}, {"id": "a"}]})", "drives[1].id: the id \"a\" is given twice"},
+        {R"({"drives": [{"id": "a", "revision": "1.0", "revision": "1.1"}]})",
+         "key \"revision\" given twice"},
+        {R"({"drives": [{"id": "a"}], "events": [{"at": 1, "drive": "b", "action": "attach"}]})",
+         "events[0].drive: no drive has the id \"b\""},
+        {R"({"drives": [{"id": "a"}],
+             "events": [{"at": 1, "drive": "a", "action": "ejectDisc", "volume": "V"}]})",
+         "events[0].volume: only an \"insertDisc\" event has a volume"},
+    };
+    for (const auto& [text, message] : cases) {
+        EXPECT_THAT(errorOf(text), HasSubstr(message)) << text;
+    }
+}
+
+TEST(ScenarioTest, AFileThatCannotBeOpenedIsNamed) {
+    EXPECT_THROW(
+        {
+            try {
+                Scenario::load("/nonexistent/scenario.json");
+            } catch (const std::runtime_error& error) {
+                EXPECT_THAT(error.what(), HasSubstr("/nonexistent/scenario.json"));
+                throw;
+            }
+        },
+        std::runtime_error);
+}
+
+} // namespace
+} // namespace sim
