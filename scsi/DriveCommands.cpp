@@ -1,0 +1,160 @@
+#include "platform/foundation/Log.h"
+#include "records/Util.h"
+#include "scsi/Precondition.h"
+#include "scsi/ReplyDecoding.h"
+#include "scsi/STUCMethod.h"
+#include "scsi/Signatures.h"
+#include "scsi/TaskRunner.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+using foundation::format;
+using foundation::Log;
+
+namespace {
+
+constexpr std::size_t kReplyBufferSize = 256;
+constexpr std::uint16_t kNoResult = 65535;
+
+// The parameter list of CHANGE DRIVE MODE: vendor and model family, then the
+// mode-change code. The same list switches either way.
+constexpr std::array<std::uint8_t, 20> kChangeDriveModeParameters = {
+    'Q', 'U', 'E', 'L', 'M', 'A', 'R',  ' ',  'K',  'L',
+    'V', '-', 'T', 'N', '8', '2', 0x5C, 0x17, 0xA9, 0xE2};
+
+void requireInterface(const SCSITaskDeviceInterface* interface, std::string_view function) {
+    requirePrecondition(interface != nullptr, "interface != NULL", function);
+}
+
+} // namespace
+
+void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData) {
+    requireInterface(interface, "CommandInquiry");
+    std::array<std::uint8_t, kReplyBufferSize> buffer{};
+    const std::array<std::uint8_t, 6> cdb = {0x12, 0x00, 0x00, 0x00, 0x38, 0x00};
+    const auto outcome = runTask(*interface, {.signature = Signatures::kCommandInquiry,
+                                              .cdb = cdb,
+                                              .buffer = buffer,
+                                              .transferCount = buffer.size(),
+                                              .direction = kSCSIDataTransfer_FromTargetToInitiator,
+                                              .requestingLine = "Requesting Inquiry data\n",
+                                              .printsOtherStatus = true});
+    if (outcome && outcome->good() && deviceData != nullptr) {
+        storeInquiryData(buffer, *deviceData);
+    }
+}
+
+std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface,
+                                        DeviceData* deviceData) {
+    requireInterface(interface, "CommandReadBufferForDevice");
+    std::array<std::uint8_t, kReplyBufferSize> buffer{};
+    const std::array<std::uint8_t, 12> cdb = {0x3C, 0x02, 0xF1, 0x00, 0x00, 0x00,
+                                              0x00, 0x00, 0x30, 0x00, 0x00, 0x00};
+    const auto outcome = runTask(*interface, {.signature = Signatures::kCommandReadBufferForDevice,
+                                              .cdb = cdb,
+                                              .buffer = buffer,
+                                              .transferCount = buffer.size(),
+                                              .direction = kSCSIDataTransfer_FromTargetToInitiator,
+                                              .requestingLine = "Requesting read buffer\n",
+                                              .printsTransferStatus = true});
+    if (!outcome || !outcome->good()) {
+        return -1;
+    }
+    if (deviceData != nullptr) {
+        storeReadBufferData(buffer, *deviceData);
+    }
+    return 0;
+}
+
+bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector, DeviceData*,
+                        std::span<const std::uint8_t> data, std::uint32_t bufferOffset,
+                        std::uint32_t length) {
+    requireInterface(interface, "CommandWriteBuffer");
+    if (length > kWriteBufferSize) {
+        // The transfer buffer holds no more; sending a longer list would read
+        // past it.
+        Log::error(Signatures::kCommandWriteBuffer,
+                   format("Transfer length %u exceeds the buffer of %u bytes.\n", length,
+                          kWriteBufferSize));
+        return false;
+    }
+    std::vector<std::uint8_t> buffer(kWriteBufferSize, 0);
+    std::copy_n(data.begin(), std::min<std::size_t>(data.size(), length), buffer.begin());
+    const std::uint8_t bufferID = imageSelector != 0 ? 0xFE : 0xF0;
+    const std::array<std::uint8_t, 12> cdb = {0x3B,
+                                              0x05,
+                                              bufferID,
+                                              static_cast<std::uint8_t>(bufferOffset >> 16),
+                                              static_cast<std::uint8_t>(bufferOffset >> 8),
+                                              static_cast<std::uint8_t>(bufferOffset),
+                                              static_cast<std::uint8_t>(length >> 16),
+                                              static_cast<std::uint8_t>(length >> 8),
+                                              static_cast<std::uint8_t>(length),
+                                              0x00,
+                                              0x00,
+                                              0x00};
+    const auto outcome =
+        runTask(*interface, {.signature = Signatures::kCommandWriteBuffer,
+                             .cdb = cdb,
+                             .buffer = std::span(buffer).first(length),
+                             .transferCount = length,
+                             .direction = kSCSIDataTransfer_FromInitiatorToTarget,
+                             .banner = "*********** WRITE BUFFER DATA ***********\n",
+                             .requestingLine = "Requesting write buffer\n",
+                             .printsTransferStatus = true});
+    return outcome && outcome->good();
+}
+
+bool CommandChangeDriveMode(SCSITaskDeviceInterface* interface, DeviceData*) {
+    requireInterface(interface, "CommandChangeDriveMode");
+    std::array<std::uint8_t, kReplyBufferSize> buffer{};
+    std::copy(kChangeDriveModeParameters.begin(), kChangeDriveModeParameters.end(), buffer.begin());
+    const std::array<std::uint8_t, 12> cdb = {0x3B, 0x05, 0xFF, 0x00, 0x00, 0x00,
+                                              0x00, 0x01, 0x00, 0x00, 0x00, 0x00};
+    const auto outcome =
+        runTask(*interface, {.signature = Signatures::kCommandChangeDriveMode,
+                             .cdb = cdb,
+                             .buffer = buffer,
+                             .transferCount = buffer.size(),
+                             .direction = kSCSIDataTransfer_FromInitiatorToTarget,
+                             .banner = "*********** CHANGE DRIVE MODE DATA ***********\n",
+                             .requestingLine = "Requesting change drive mode\n",
+                             .printsTransferStatus = true,
+                             .printsSenseAlways = true});
+    return outcome && outcome->good();
+}
+
+int CommandTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceData,
+                         bool* isPresenceDisc, int* progress) {
+    requireInterface(interface, "CommandTestUnitReady");
+    const std::array<std::uint8_t, 6> cdb = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const auto outcome = runTask(*interface, {.signature = Signatures::kCommandTestUnitReady,
+                                              .cdb = cdb,
+                                              .requestingLine = "Requesting TEST UNIT READY data\n",
+                                              .printsOtherStatus = true});
+    if (!outcome) {
+        return kNoResult;
+    }
+    const SCSI_Sense_Data& sense = outcome->sense;
+    if (outcome->executed && progress != nullptr) {
+        // The drive puts the low-order byte first.
+        *progress = sense.bytes[16] + 256 * sense.bytes[17];
+    }
+    std::uint16_t result = kNoResult;
+    if (outcome->checkCondition() && progress != nullptr) {
+        const bool installing = sense.senseKey() == 0x02 && sense.additionalSenseCode() == 0x04 &&
+                                sense.additionalSenseCodeQualifier() == 0x12;
+        result = installing ? 0 : 1;
+    }
+    const bool discPresent = Util::isPresenceOfDisc(sense);
+    if (isPresenceDisc != nullptr) {
+        *isPresenceDisc = discPresent;
+    }
+    if (deviceData != nullptr) {
+        deviceData->setIsPresenceDisc(discPresent);
+    }
+    return result;
+}

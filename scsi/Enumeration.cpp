@@ -1,0 +1,108 @@
+#include "platform/foundation/Log.h"
+#include "platform/iokit/Registry.h"
+#include "platform/iokit/Services.h"
+#include "records/Util.h"
+#include "scsi/Precondition.h"
+#include "scsi/STUCMethod.h"
+#include "scsi/Signatures.h"
+
+using foundation::format;
+using foundation::Log;
+
+namespace {
+
+constexpr const char* kBlankDestination = "        ";
+
+// The drive may take the carried normal image: same hardware, a matching (or
+// blank) destination, and an older revision.
+bool isEligible(const DeviceData& drive, const FirmFileData& image) {
+    // A missing value on either side never matches.
+    const auto equal = [](const std::optional<std::string>& a,
+                          const std::optional<std::string>& b) { return a && b && *a == *b; };
+    if (!equal(drive.hard_version(), image.hard_version())) {
+        return false;
+    }
+    if (drive.dest_version() != kBlankDestination &&
+        !equal(drive.dest_version(), image.dest_version())) {
+        return false;
+    }
+    return drive.revision() && image.revision() &&
+           Util::cmpCurVersion(*drive.revision(), *image.revision()) == -1;
+}
+
+} // namespace
+
+bool FindDevicesUsing(int kind, mach_port_t masterPort, io_iterator_t* iterator) {
+    CFMutableDictionaryRef matchingDict;
+    if (kind == kAuthoringDeviceKind) {
+        CreateMatchingDictionaryForAuthoringDevices(&matchingDict);
+    } else {
+        Log::toStandardOutput("no implement..");
+    }
+    if (!matchingDict) {
+        Log::toStandardError("Couldn't create a matching dictionary.\n");
+        return false;
+    }
+    const kern_return_t result =
+        IOServiceGetMatchingServices(masterPort, std::move(matchingDict), iterator);
+    return result == KERN_SUCCESS && *iterator != IO_OBJECT_NULL;
+}
+
+void ExecListDeviceMain(io_iterator_t iterator, std::vector<DeviceData>& deviceArray,
+                        const FirmFileData& normalImage) {
+    while (const io_object_t scsiDevice = IOIteratorNext(iterator)) {
+        char className[128];
+        if (const kern_return_t result = IOObjectGetClass(scsiDevice, className);
+            result != KERN_SUCCESS) {
+            Log::error(Signatures::kExecListDeviceMain,
+                       format("ExecListDeviceMain() Failed to get class name. (0x%08x)\n", result));
+        } else {
+            Log::toStandardError(
+                "\n---- Found Target ---------------------------------------------------\n");
+            Log::toStandardError(
+                format("ExecListDeviceMain() Found device class \"%s\" using .\n", className));
+        }
+
+        {
+            const DeviceInterfaces interfaces = CreateDeviceInterfaceForAuthoringDevice(scsiDevice);
+            if (interfaces.taskDevice) {
+                if (auto deviceData = GetDeviceInfo(interfaces.taskDevice.get(), normalImage)) {
+                    deviceData->setScsiDevice(scsiDevice);
+                    deviceArray.push_back(std::move(*deviceData));
+                }
+            } else {
+                Log::error(Signatures::kExecListDeviceMain, "interface is NULL.");
+            }
+        }
+        IOObjectRelease(scsiDevice);
+    }
+}
+
+std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
+                                        const FirmFileData& normalImage) {
+    requirePrecondition(interface != nullptr, "interface != NULL", "GetDeviceInfo");
+    if (const IOReturn result = interface->ObtainExclusiveAccess(); result != kIOReturnSuccess) {
+        Log::warning(Signatures::kGetDeviceInfo,
+                     format("ObtainExclusiveAccess failed.(1) (0x%08x)\n", result));
+        return std::nullopt;
+    }
+
+    std::optional<DeviceData> deviceData(std::in_place);
+    CommandInquiry(interface, &*deviceData);
+    if (!Util::isTargetModel(deviceData->product())) {
+        deviceData.reset();
+    } else {
+        CommandTestUnitReady(interface, &*deviceData, nullptr, nullptr);
+        if (CommandReadBufferForDevice(interface, &*deviceData) == 0 &&
+            isEligible(*deviceData, normalImage)) {
+            deviceData->setIsEnableUpdate(true);
+        }
+    }
+
+    if (const IOReturn result = interface->ReleaseExclusiveAccess(); result != kIOReturnSuccess) {
+        Log::error(Signatures::kGetDeviceInfo,
+                   format("ReleaseExclusiveAccess failed. (0x%08x)\n", result));
+        return std::nullopt;
+    }
+    return deviceData;
+}

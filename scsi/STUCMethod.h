@@ -1,0 +1,60 @@
+#pragma once
+
+// The SCSI command layer and the update engine: free functions that take a
+// device interface and records and answer plain results. Nothing here keeps
+// state between calls; interfaces and tasks live within one operation.
+
+#include "platform/iokit/CFDictionary.h"
+#include "platform/iokit/IOKitTypes.h"
+#include "platform/iokit/SCSITaskInterfaces.h"
+#include "records/DeviceData.h"
+#include "records/FirmFileData.h"
+#include "scsi/SenseOutput.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+// The interfaces of one device service. Members go in reverse order of
+// declaration, which is the order they must be given back in: task device
+// interface, MMC device interface, then the plug-in.
+struct DeviceInterfaces {
+    iokit::InterfaceRef<IOCFPlugInInterface> plugIn;
+    iokit::InterfaceRef<MMCDeviceInterface> mmc;
+    iokit::InterfaceRef<SCSITaskDeviceInterface> taskDevice;
+};
+
+inline constexpr std::uint32_t kWriteBufferSize = 32768;
+inline constexpr std::uint32_t kTaskTimeoutMilliseconds = 500000;
+
+// Device interfaces.
+void CreateMatchingDictionaryForAuthoringDevices(CFMutableDictionaryRef* matchingDict);
+DeviceInterfaces CreateDeviceInterfaceForAuthoringDevice(io_object_t scsiDevice);
+
+// The drive commands. Each asserts that it was given an interface.
+void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
+std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
+// YES when the drive took the transfer (task status GOOD). A length above the
+// transfer buffer is refused without sending anything.
+bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector,
+                        DeviceData* deviceData, std::span<const std::uint8_t> data,
+                        std::uint32_t bufferOffset, std::uint32_t length);
+bool CommandChangeDriveMode(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
+int CommandTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceData,
+                         bool* isPresenceDisc, int* progress);
+
+// Enumeration and identification. The only kind of device is 5, authoring
+// devices.
+inline constexpr int kAuthoringDeviceKind = 5;
+bool FindDevicesUsing(int kind, mach_port_t masterPort, io_iterator_t* iterator);
+void ExecListDeviceMain(io_iterator_t iterator, std::vector<DeviceData>& deviceArray,
+                        const FirmFileData& normalImage);
+std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
+                                        const FirmFileData& normalImage);
+
+// The firmware update of one drive, from kernel mode back to a ready drive.
+inline constexpr const char* kTargetRevision = "1.02";
+inline constexpr const char* kUpdateIndicatorNotify = "updateIndicatorNotify";
+bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
+                    const FirmFileData& kernelImage);
