@@ -1,0 +1,105 @@
+#include "platform/appkit/Alert.h"
+
+#include <QPushButton>
+
+namespace appkit {
+namespace {
+
+const QString kSheetObjectName = QStringLiteral("appkit.sheet");
+
+// The answer travels with the button's role, never with its position, which the style decides.
+QMessageBox::ButtonRole roleFor(int returnCode) {
+    switch (returnCode) {
+    case Alert::DefaultReturn:
+        return QMessageBox::AcceptRole;
+    case Alert::AlternateReturn:
+        return QMessageBox::RejectRole;
+    case Alert::OtherReturn:
+        return QMessageBox::ActionRole;
+    default:
+        return QMessageBox::InvalidRole;
+    }
+}
+
+int returnCodeFor(QMessageBox::ButtonRole role) {
+    switch (role) {
+    case QMessageBox::RejectRole:
+        return Alert::AlternateReturn;
+    case QMessageBox::ActionRole:
+        return Alert::OtherReturn;
+    default:
+        return Alert::DefaultReturn;
+    }
+}
+
+QPushButton* addButton(QMessageBox& box, const std::string& title, int returnCode) {
+    QPushButton* button = box.addButton(QString::fromStdString(title), roleFor(returnCode));
+    // Only the default button may answer Return, wherever the focus is.
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+std::shared_ptr<Alert> Alert::alertWithMessageText(std::string messageText,
+                                                   std::optional<std::string> defaultButton,
+                                                   std::optional<std::string> alternateButton,
+                                                   std::optional<std::string> otherButton,
+                                                   std::string informativeText) {
+    return std::shared_ptr<Alert>(new Alert(std::move(messageText), defaultButton.value_or("OK"),
+                                            std::move(alternateButton), std::move(otherButton),
+                                            std::move(informativeText)));
+}
+
+Alert::Alert(std::string messageText, std::string defaultButton,
+             std::optional<std::string> alternateButton, std::optional<std::string> otherButton,
+             std::string informativeText)
+    : messageText_(std::move(messageText)), defaultButton_(std::move(defaultButton)),
+      alternateButton_(std::move(alternateButton)), otherButton_(std::move(otherButton)),
+      informativeText_(std::move(informativeText)) {}
+
+void Alert::beginSheetModalForWindow(Window& window, std::function<void(int)> didEnd) const {
+    window.performOnGuiThread([&window, alert = *this, didEnd = std::move(didEnd)] {
+        auto* box = new QMessageBox(window.widget());
+        box->setObjectName(kSheetObjectName);
+        box->setText(QString::fromStdString(alert.messageText_));
+        box->setInformativeText(QString::fromStdString(alert.informativeText_));
+        QPushButton* defaultButton = addButton(*box, alert.defaultButton_, DefaultReturn);
+        if (alert.alternateButton_)
+            addButton(*box, *alert.alternateButton_, AlternateReturn);
+        if (alert.otherButton_)
+            addButton(*box, *alert.otherButton_, OtherReturn);
+        box->setDefaultButton(defaultButton);
+        box->setEscapeButton(defaultButton);
+        QObject::connect(box, &QDialog::finished, box, [box, didEnd] {
+            QAbstractButton* pressed = box->clickedButton();
+            const int answer =
+                pressed != nullptr ? returnCodeFor(box->buttonRole(pressed)) : DefaultReturn;
+            box->deleteLater();
+            if (didEnd)
+                didEnd(answer);
+        });
+        box->open();
+    });
+}
+
+QMessageBox* Alert::currentSheet(const Window& window) {
+    const auto sheets =
+        window.widget()->findChildren<QMessageBox*>(kSheetObjectName, Qt::FindDirectChildrenOnly);
+    for (auto sheet = sheets.rbegin(); sheet != sheets.rend(); ++sheet) {
+        if ((*sheet)->isVisible())
+            return *sheet;
+    }
+    return nullptr;
+}
+
+QAbstractButton* Alert::buttonForReturnCode(const QMessageBox& sheet, int returnCode) {
+    const QMessageBox::ButtonRole role = roleFor(returnCode);
+    for (QAbstractButton* button : sheet.buttons()) {
+        if (sheet.buttonRole(button) == role)
+            return button;
+    }
+    return nullptr;
+}
+
+} // namespace appkit

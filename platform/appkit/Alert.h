@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/appkit/Window.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace appkit {
+
+// A message with up to three buttons, shown as a sheet: a box modal to one window only.
+class Alert {
+  public:
+    // What the end operation receives for each button.
+    static constexpr int DefaultReturn = 1;
+    static constexpr int AlternateReturn = 0;
+    static constexpr int OtherReturn = -1;
+
+    // Without a default title the default button reads "OK"; without an alternate or other
+    // title there is no such button.
+    static std::shared_ptr<Alert> alertWithMessageText(std::string messageText,
+                                                       std::optional<std::string> defaultButton,
+                                                       std::optional<std::string> alternateButton,
+                                                       std::optional<std::string> otherButton,
+                                                       std::string informativeText);
+
+    // Shows the alert on `window` from any thread without waiting; the sheet opens on the GUI
+    // thread after the window's earlier changes, unless the window is destroyed first. Return and
+    // Escape press the default button. `didEnd`, unless empty, runs on the GUI thread once the
+    // sheet has closed, with the answer of the button pressed.
+    void beginSheetModalForWindow(Window& window, std::function<void(int)> didEnd) const;
+
+    // For tests, on the GUI thread: the newest sheet shown on `window` (null when none), and
+    // its button for an answer (null when it has none).
+    static QMessageBox* currentSheet(const Window& window);
+    static QAbstractButton* buttonForReturnCode(const QMessageBox& sheet, int returnCode);
+
+  private:
+    Alert(std::string messageText, std::string defaultButton,
+          std::optional<std::string> alternateButton, std::optional<std::string> otherButton,
+          std::string informativeText);
+
+    std::string messageText_;
+    std::string defaultButton_;
+    std::optional<std::string> alternateButton_;
+    std::optional<std::string> otherButton_;
+    std::string informativeText_;
+};
+
+} // namespace appkit

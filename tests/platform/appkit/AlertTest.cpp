@@ -1,0 +1,89 @@
+#include "platform/appkit/Alert.h"
+
+#include "platform/appkit/GuiThread.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace appkit {
+namespace {
+
+// QTRY_VERIFY reports to QTest's own log and returns quietly, which GoogleTest would count as a
+// pass; QTest::qWaitFor is the same wait with a result to assert on.
+class AlertTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        window_.show();
+        QCoreApplication::sendPostedEvents();
+    }
+
+    QMessageBox* waitForActiveSheet() {
+        QMessageBox* sheet = nullptr;
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            sheet = Alert::currentSheet(window_);
+            return sheet != nullptr && sheet->isActiveWindow();
+        }));
+        return sheet;
+    }
+
+    Window window_;
+};
+
+TEST_F(AlertTest, AnswersFollowTheButtonsRoleAndReturnOrEscapePressTheDefault) {
+    const auto alert = Alert::alertWithMessageText("Replace?", "Cancel", "OK", "Later", "");
+    struct Case {
+        Qt::Key key; // Qt::Key_unknown: click the button itself
+        int button;
+        int expected;
+    };
+    // Keys go to another button, as if it had the focus.
+    const Case cases[] = {
+        {Qt::Key_Return, Alert::AlternateReturn, Alert::DefaultReturn},
+        {Qt::Key_Escape, Alert::OtherReturn, Alert::DefaultReturn},
+        {Qt::Key_unknown, Alert::AlternateReturn, Alert::AlternateReturn},
+        {Qt::Key_unknown, Alert::OtherReturn, Alert::OtherReturn},
+    };
+    for (const Case& pressed : cases) {
+        std::optional<int> answer;
+        bool onGuiThread = false;
+        std::thread([&] {
+            alert->beginSheetModalForWindow(window_, [&](int returnCode) {
+                answer = returnCode;
+                onGuiThread = isGuiThread();
+            });
+        }).join();
+        QMessageBox* sheet = waitForActiveSheet();
+        ASSERT_NE(sheet, nullptr);
+        EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+        EXPECT_EQ(Alert::buttonForReturnCode(*sheet, Alert::DefaultReturn)->text(), "Cancel");
+        EXPECT_EQ(Alert::buttonForReturnCode(*sheet, Alert::AlternateReturn)->text(), "OK");
+        QAbstractButton* target = Alert::buttonForReturnCode(*sheet, pressed.button);
+        EXPECT_EQ(target->text(), pressed.button == Alert::OtherReturn ? "Later" : "OK");
+        if (pressed.key == Qt::Key_unknown)
+            target->click();
+        else
+            QTest::keyClick(target, pressed.key);
+
+        ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }));
+        EXPECT_EQ(*answer, pressed.expected);
+        EXPECT_TRUE(onGuiThread);
+        EXPECT_EQ(Alert::currentSheet(window_), nullptr);
+    }
+}
+
+TEST_F(AlertTest, AnAlertWithoutTitlesHasOneOKButtonAndMayHaveNoEndOperation) {
+    Alert::alertWithMessageText("Complete!", std::nullopt, std::nullopt, std::nullopt, "")
+        ->beginSheetModalForWindow(window_, nullptr);
+    QMessageBox* sheet = waitForActiveSheet();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_EQ(sheet->buttons().size(), 1);
+    EXPECT_EQ(sheet->buttons().front()->text(), "OK");
+    EXPECT_EQ(sheet->text(), "Complete!");
+    QTest::keyClick(sheet, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Alert::currentSheet(window_) == nullptr; }));
+}
+
+} // namespace
+} // namespace appkit
