@@ -76,6 +76,11 @@ class UpdateRun {
         for (const Transfer& transfer : kKernelTransfers) {
             const auto data = Util::readFile(file.get(), transfer.offset,
                                              static_cast<std::int32_t>(transfer.length));
+            // A file with nothing to read is no image: zeros sent in its place
+            // would overwrite the drive's kernel.
+            if (transfer.offset == 0 && data.empty()) {
+                break;
+            }
             write(kKernelImageSelector, data, transfer.offset, transfer.length);
         }
         Util::closeFile(file);
@@ -131,9 +136,17 @@ class UpdateRun {
         postProgress(kEndOfProgress);
     }
 
+    // Only the drive's answer decides: a drive that no longer answers would
+    // otherwise be judged on the revision the record held before the update.
     bool reportsTargetRevision() {
-        CommandInquiry(&interface_, &deviceData_);
-        return Util::cmpCurVersion(deviceData_.revision().value_or(""), kTargetRevision) == 0;
+        DeviceData answer = deviceData_;
+        answer.setRevision(std::nullopt);
+        CommandInquiry(&interface_, &answer);
+        if (!answer.revision()) {
+            return false;
+        }
+        deviceData_ = answer;
+        return Util::cmpCurVersion(*deviceData_.revision(), kTargetRevision) == 0;
     }
 
     bool everyTransferTaken() const { return everyTransferTaken_; }

@@ -8,7 +8,9 @@
 namespace foundation {
 
 std::unique_ptr<FileHandle> FileHandle::fileHandleForReadingAtPath(const std::string& path) {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO in the file's place cannot hold the open;
+    // only regular files are taken, and they read the same either way.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) {
         return nullptr;
     }

@@ -8,8 +8,8 @@
 
 namespace foundation {
 
-// Collects every log and trace line while it lives, from any thread; the
-// previous destination comes back when it goes.
+// Collects every log and trace line while it lives, from any thread; lines
+// go to the system log and the streams again when it goes.
 class LogCapture {
   public:
     struct Line {

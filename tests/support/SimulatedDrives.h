@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/foundation/LogCapture.h"
+#include "platform/iokit/Services.h"
 #include "platform/sim/SimulatedBackend.h"
 #include "scsi/STUCMethod.h"
 
@@ -14,6 +15,7 @@ class SimulatedDrives {
   public:
     explicit SimulatedDrives(std::vector<sim::DriveSpec> specs)
         : backend_(scenarioOf(std::move(specs))) {}
+    explicit SimulatedDrives(const sim::Scenario& scenario) : backend_(scenario) {}
 
     static sim::DriveSpec targetDrive(std::string id) {
         sim::DriveSpec spec;
@@ -26,6 +28,23 @@ class SimulatedDrives {
     io_service_t service(const std::string& id) { return backend_.service(id); }
     DeviceInterfaces open(const std::string& id) {
         return CreateDeviceInterfaceForAuthoringDevice(service(id));
+    }
+
+    // Whether another client could take the drive exclusively now; it gives
+    // the access straight back.
+    bool exclusiveAccessIsFree(const std::string& id) {
+        const DeviceInterfaces other = open(id);
+        if (!other.taskDevice || other.taskDevice->ObtainExclusiveAccess() != kIOReturnSuccess) {
+            return false;
+        }
+        other.taskDevice->ReleaseExclusiveAccess();
+        return true;
+    }
+
+    // References on the device behind a service: the backend's, the
+    // registry's and one for every interface of it still alive.
+    static long deviceReferences(io_service_t service) {
+        return iokit::ServiceRegistry::provider(service).use_count() - 1;
     }
 
   private:

@@ -1,0 +1,159 @@
+#include "platform/foundation/LogCapture.h"
+#include "platform/iokit/Registry.h"
+#include "scsi/STUCMethod.h"
+#include "scsi/Signatures.h"
+#include "tests/support/EngineSupport.h"
+#include "tests/support/SimulatedDrives.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using foundation::LogCapture;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+// The record of the demonstration normal image, as read at start-up.
+struct DemoNormalImage : FirmFileData {
+    DemoNormalImage() {
+        setIsFileExists(true);
+        setRevision("1.02");
+        setHard_version("KLVH0100");
+        setDest_version("WW000001");
+    }
+};
+
+} // namespace
+
+TEST(FindDevicesUsing, KnowsOnlyAuthoringDevices) {
+    SimulatedDrives drives({SimulatedDrives::targetDrive("d")});
+    LogCapture capture;
+    io_iterator_t iterator = IO_OBJECT_NULL;
+    EXPECT_FALSE(FindDevicesUsing(4, kIOMasterPortDefault, &iterator));
+    EXPECT_EQ(iterator, IO_OBJECT_NULL);
+    EXPECT_EQ(capture.standardOutput(), "no implement..");
+    EXPECT_EQ(capture.standardError(), "Couldn't create a matching dictionary.\n");
+    EXPECT_THAT(capture.systemLog(), IsEmpty());
+}
+
+TEST(ExecListDeviceMain, AsksAnotherModelForInquiryOnlyAndNeverSeesOtherDevices) {
+    auto other = SimulatedDrives::targetDrive("other");
+    other.vendor = "ACME";
+    other.product = "DVD-RW DX-100";
+    auto scanner = SimulatedDrives::targetDrive("scanner");
+    scanner.authoring = false;
+    SimulatedDrives drives({other, scanner});
+    drives.drive("other").setRecording(sim::Recording::Commands);
+    const std::size_t liveObjects = iokit::Registry::liveObjectCount();
+    LogCapture capture;
+
+    EXPECT_THAT(listDrives(DemoNormalImage()), IsEmpty());
+    const auto history = drives.drive("other").history();
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].cdb[0], 0x12);
+    EXPECT_EQ(drives.drive("scanner").counters().commands, 0u);
+    EXPECT_EQ(capture.standardError(),
+              "\n---- Found Target ---------------------------------------------------\n"
+              "ExecListDeviceMain() Found device class \"VirtualAuthoringDrive\" using .\n"
+              "Requesting Inquiry data\n");
+    EXPECT_THAT(capture.systemLog(), IsEmpty());
+    EXPECT_TRUE(drives.exclusiveAccessIsFree("other"));
+    EXPECT_EQ(iokit::Registry::retainCount(drives.service("other")), 1);
+    EXPECT_EQ(iokit::Registry::liveObjectCount(), liveObjects);
+}
+
+TEST(ExecListDeviceMain, SkipsADriveHeldElsewhereAndListsTwinsInIteratorOrder) {
+    std::vector<sim::DriveSpec> specs;
+    for (const char* id : {"held", "twin-1", "twin-2"}) {
+        specs.push_back(SimulatedDrives::targetDrive(id));
+        specs.back().attached = false;
+        specs.back().disc = sim::Disc{};
+    }
+    SimulatedDrives drives(specs);
+    // Published, and so iterated, in an order unlike that of their ids.
+    for (const char* id : {"held", "twin-2", "twin-1"}) {
+        drives.backend().attach(id);
+    }
+    const DeviceInterfaces holder = drives.open("held");
+    ASSERT_EQ(holder.taskDevice->ObtainExclusiveAccess(), kIOReturnSuccess);
+    LogCapture capture;
+
+    const auto list = listDrives(DemoNormalImage());
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].scsiDevice(), drives.service("twin-2"));
+    EXPECT_EQ(list[1].scsiDevice(), drives.service("twin-1"));
+    for (const DeviceData& record : list) {
+        EXPECT_EQ(record.product(), "BD-RW KLV-TN82WA");
+        EXPECT_EQ(record.revision(), "1.01");
+        EXPECT_TRUE(record.isPresenceDisc());
+        EXPECT_TRUE(record.isEnableUpdate());
+    }
+    EXPECT_THAT(systemLogOf(capture),
+                ElementsAre(logLine(Signatures::kGetDeviceInfo, "WAR",
+                                    "ObtainExclusiveAccess failed.(1) (0xe00002c5)\n")));
+    EXPECT_EQ(drives.drive("held").counters().commands, 0u);
+    // The walk left the other client's access alone.
+    EXPECT_EQ(holder.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);
+
+    // The record keeps the service alive past its removal.
+    const io_service_t twin = list[0].scsiDevice();
+    EXPECT_EQ(iokit::Registry::retainCount(twin), 2);
+    drives.backend().remove("twin-2");
+    EXPECT_EQ(iokit::Registry::retainCount(twin), 1);
+    char className[128];
+    ASSERT_EQ(IOObjectGetClass(twin, className), KERN_SUCCESS);
+    EXPECT_STREQ(className, "VirtualAuthoringDrive");
+}
+
+namespace {
+
+struct EligibilityCase {
+    const char* name;
+    const char* revision;
+    const char* hardwareVersion;
+    const char* destinationVersion;
+    bool kernelMode;
+    bool imageKnown;
+    bool eligible;
+};
+
+// clang-format off
+const EligibilityCase kEligibilityCases[] = {
+    // name                 revision hardware    destination kernel image  eligible
+    {"OlderRevision",       "1.01", "KLVH0100", "WW000001", false, true,  true},
+    {"KernelMode",          "1.01", "KLVH0100", "WW000001", true,  true,  true},
+    {"BlankDestination",    "1.01", "KLVH0100", "        ", false, true,  true},
+    {"OtherHardware",       "1.01", "KLVH0200", "WW000001", false, true,  false},
+    {"HardwareInOtherCase", "1.01", "klvh0100", "WW000001", false, true,  false},
+    {"OtherDestination",    "1.01", "KLVH0100", "EU000001", false, true,  false},
+    {"SameRevision",        "1.02", "KLVH0100", "WW000001", false, true,  false},
+    {"NewerRevision",       "1.10", "KLVH0100", "WW000001", false, true,  false},
+    {"ImageWithoutValues",  "1.01", "KLVH0100", "        ", false, false, false},
+};
+// clang-format on
+
+class Eligibility : public testing::TestWithParam<EligibilityCase> {};
+
+} // namespace
+
+TEST_P(Eligibility, FollowsHardwareDestinationAndRevision) {
+    const EligibilityCase& c = GetParam();
+    auto spec = SimulatedDrives::targetDrive("d");
+    spec.revision = c.revision;
+    spec.hardwareVersion = c.hardwareVersion;
+    spec.destinationVersion = c.destinationVersion;
+    spec.mode = c.kernelMode ? sim::DriveMode::Kernel : sim::DriveMode::Normal;
+    SimulatedDrives drives({spec});
+    const LogCapture quiet;
+
+    const DemoNormalImage known;
+    const FirmFileData unknown;
+    const auto list = listDrives(c.imageKnown ? static_cast<const FirmFileData&>(known) : unknown);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].isEnableUpdate(), c.eligible);
+    EXPECT_EQ(list[0].driveMode(), c.kernelMode ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, Eligibility, testing::ValuesIn(kEligibilityCases),
+                         [](const auto& info) { return std::string(info.param.name); });
