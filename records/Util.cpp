@@ -1,6 +1,7 @@
 #include "records/Util.h"
 
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/RunningApplications.h"
 
 #include <algorithm>
 #include <array>
@@ -197,4 +198,16 @@ std::int32_t Util::cmpCurVersion(std::string_view current, std::string_view comp
 
 bool Util::isPresenceOfDisc(const SCSI_Sense_Data& sense) {
     return sense.additionalSenseCode() != 0x3A;
+}
+
+std::int32_t Util::countLaunchedApp() {
+    const std::string identifier = foundation::Bundle::mainBundle().bundleIdentifier();
+    std::int32_t count = 0;
+    for (const auto& application : foundation::RunningApplications::launchedApplications()) {
+        const auto found = application.find("NSApplicationBundleIdentifier");
+        if (found != application.end() && found->second == identifier) {
+            ++count;
+        }
+    }
+    return count;
 }

@@ -40,6 +40,9 @@ class Util {
     // A disc is present unless the sense says "medium not present" (ASC 3Ah).
     static bool isPresenceOfDisc(const SCSI_Sense_Data& sense);
 
+    // How many instances of this application run, this one included.
+    static std::int32_t countLaunchedApp();
+
   private:
     static std::optional<std::string> textOfField(std::span<const std::uint8_t> bytes);
 };

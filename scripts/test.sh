@@ -3,6 +3,7 @@
 #   BUILD_DIR  build folder (default: build)
 #   SANITIZE   sanitizers to build with, e.g. address,undefined or thread
 #   TESTS      a ctest regular expression to run only some tests
+#   LABEL      a ctest label to run only the tests that carry it
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,4 +16,5 @@ cmake --build "$build" -j"$(nproc)"
 
 ctest_args=(--test-dir "$build" --output-on-failure -j"$(nproc)")
 [[ -n ${TESTS:-} ]] && ctest_args+=(-R "$TESTS")
+[[ -n ${LABEL:-} ]] && ctest_args+=(-L "$LABEL")
 ctest "${ctest_args[@]}"

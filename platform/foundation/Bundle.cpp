@@ -1,5 +1,8 @@
 #include "platform/foundation/Bundle.h"
 
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <system_error>
 
 namespace foundation {
@@ -34,6 +37,57 @@ std::filesystem::path Bundle::resourcePath() const {
 
 void Bundle::setResourcePath(std::filesystem::path path) {
     resources_ = std::move(path);
+}
+
+namespace {
+
+// Reads a string table: lines of the form "key" = "value"; in which a
+// backslash escapes the next character; other lines are skipped.
+std::map<std::string, std::string> readStringTable(const std::filesystem::path& file) {
+    std::map<std::string, std::string> table;
+    std::ifstream in(file);
+    std::string line;
+    const auto quoted = [](const std::string& text, std::size_t& at) -> std::optional<std::string> {
+        at = text.find('"', at);
+        if (at == std::string::npos) {
+            return std::nullopt;
+        }
+        std::string result;
+        for (++at; at < text.size(); ++at) {
+            if (text[at] == '\\' && at + 1 < text.size()) {
+                const char next = text[++at];
+                result += next == 'n' ? '\n' : next;
+            } else if (text[at] == '"') {
+                ++at;
+                return result;
+            } else {
+                result += text[at];
+            }
+        }
+        return std::nullopt;
+    };
+    while (std::getline(in, line)) {
+        std::size_t at = 0;
+        const auto key = quoted(line, at);
+        if (!key || line.find('=', at) == std::string::npos) {
+            continue;
+        }
+        at = line.find('=', at);
+        if (const auto value = quoted(line, at)) {
+            table[*key] = *value;
+        }
+    }
+    return table;
+}
+
+} // namespace
+
+std::string Bundle::localizedStringForKey(const std::string& key, const std::string& value) const {
+    const auto table = readStringTable(resources_ / "en.lproj" / "Localizable.strings");
+    if (const auto found = table.find(key); found != table.end()) {
+        return found->second;
+    }
+    return value.empty() ? key : value;
 }
 
 } // namespace foundation

@@ -18,6 +18,12 @@ class Bundle {
     // Points the bundle at another folder (tests, or a relocated install).
     void setResourcePath(std::filesystem::path path);
 
+    std::string bundleIdentifier() const { return "com.quelmar.QuelmarDriveUpdater"; }
+    // The translation of `key` from the string table "Localizable.strings" of
+    // the "en.lproj" resources; `value` when given and there is none, else the
+    // key itself.
+    std::string localizedStringForKey(const std::string& key, const std::string& value = {}) const;
+
   private:
     Bundle();
     std::filesystem::path resources_;

@@ -1,7 +1,5 @@
 #include "platform/iokit/Services.h"
 
-#include "platform/iokit/Registry.h"
-
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -20,7 +18,7 @@ class Service : public RegistryObject {
 };
 
 // Holds one reference on every service it has not handed out yet.
-class Iterator : public RegistryObject {
+class Iterator : public ServiceIterator {
   public:
     explicit Iterator(std::vector<io_object_t> services)
         : pending_(services.begin(), services.end()) {}
@@ -31,7 +29,7 @@ class Iterator : public RegistryObject {
     }
     std::optional<std::string> className() const override { return "IOIterator"; }
 
-    io_object_t next() {
+    io_object_t next() override {
         std::lock_guard lock(mutex_);
         if (pending_.empty()) {
             return IO_OBJECT_NULL;
@@ -49,7 +47,25 @@ class Iterator : public RegistryObject {
 struct Published {
     std::mutex mutex;
     std::vector<io_service_t> services; // in order of publication
+    std::vector<std::weak_ptr<ServiceListener>> listeners;
 };
+
+using Listeners = std::vector<std::shared_ptr<ServiceListener>>;
+
+// The listeners still alive, the others forgotten; call with the lock held.
+// The caller keeps the references until after the lock is released, so that
+// a listener that goes with the last of them never goes under the lock.
+Listeners liveListeners(Published& p) {
+    Listeners live;
+    std::erase_if(p.listeners, [&live](const std::weak_ptr<ServiceListener>& listener) {
+        if (auto alive = listener.lock()) {
+            live.push_back(std::move(alive));
+            return false;
+        }
+        return true;
+    });
+    return live;
+}
 
 Published& published() {
     static Published instance;
@@ -59,23 +75,46 @@ Published& published() {
 } // namespace
 
 io_service_t ServiceRegistry::registerService(std::shared_ptr<ServiceProvider> provider) {
-    const io_service_t handle = Registry::insert(std::make_shared<Service>(std::move(provider)));
+    const io_service_t handle = Registry::insert(std::make_shared<Service>(provider));
+    Listeners listeners;
     auto& p = published();
     std::lock_guard lock(p.mutex);
     p.services.push_back(handle);
+    listeners = liveListeners(p);
+    for (const auto& listener : listeners) {
+        listener->servicePublished(handle, *provider);
+    }
     return handle;
 }
 
 void ServiceRegistry::terminateService(io_service_t service) {
     auto& p = published();
     {
+        Listeners listeners;
         std::lock_guard lock(p.mutex);
         if (std::erase(p.services, service) == 0) {
             return;
         }
+        listeners = liveListeners(p);
+        if (const auto terminated = provider(service)) {
+            for (const auto& listener : listeners) {
+                listener->serviceTerminated(service, *terminated);
+            }
+        }
     }
     // Holders of the handle keep the object; the registry drops its own reference.
     IOObjectRelease(service);
+}
+
+void ServiceRegistry::addListener(const std::shared_ptr<ServiceListener>& listener) {
+    auto& p = published();
+    std::lock_guard lock(p.mutex);
+    for (const io_service_t service : p.services) {
+        if (const auto present = provider(service)) {
+            listener->servicePublished(service, *present);
+        }
+    }
+    p.listeners.push_back(listener);
 }
 
 std::shared_ptr<ServiceProvider> ServiceRegistry::provider(io_service_t service) {
@@ -124,6 +163,6 @@ kern_return_t IOServiceGetMatchingServices(mach_port_t, CFMutableDictionaryRef m
 
 io_object_t IOIteratorNext(io_iterator_t iterator) {
     const auto object =
-        std::dynamic_pointer_cast<iokit::Iterator>(iokit::Registry::lookup(iterator));
+        std::dynamic_pointer_cast<iokit::ServiceIterator>(iokit::Registry::lookup(iterator));
     return object ? object->next() : IO_OBJECT_NULL;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/iokit/CFDictionary.h"
 #include "platform/iokit/IOKitTypes.h"
+#include "platform/iokit/Registry.h"
 #include "platform/iokit/SCSITaskInterfaces.h"
 
 #include <memory>
@@ -25,6 +26,24 @@ class ServiceProvider {
     virtual IOReturn createPlugInInterface(IOCFPlugInInterface** plugIn) = 0;
 };
 
+// A registry object that hands out services one at a time (IOIteratorNext).
+class ServiceIterator : public RegistryObject {
+  public:
+    // The next service with one reference for the caller, or 0 at the end.
+    virtual io_object_t next() = 0;
+};
+
+// Hears of services coming and going, on the thread that publishes or
+// terminates them. Calls come while the registry is locked: a listener must
+// not call back into ServiceRegistry.
+class ServiceListener {
+  public:
+    virtual ~ServiceListener() = default;
+    // The handle is still live; a listener that keeps it retains it.
+    virtual void servicePublished(io_service_t service, const ServiceProvider& provider) = 0;
+    virtual void serviceTerminated(io_service_t service, const ServiceProvider& provider) = 0;
+};
+
 class ServiceRegistry {
   public:
     // Publishes a device; the registry keeps one reference on its handle
@@ -35,6 +54,10 @@ class ServiceRegistry {
     static std::shared_ptr<ServiceProvider> provider(io_service_t service);
     // Whether the provider's properties satisfy a matching dictionary.
     static bool matches(const ServiceProvider& provider, const CFDictionary& matching);
+    // Tells the listener of every service published so far, then of every
+    // later change for as long as it lives, in one step with publishing: no
+    // service is missed or told twice.
+    static void addListener(const std::shared_ptr<ServiceListener>& listener);
 };
 
 } // namespace iokit

@@ -1,0 +1,77 @@
+#include "platform/foundation/RunningApplications.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace foundation {
+namespace {
+
+constexpr const char* kIdentifierKey = "NSApplicationBundleIdentifier";
+
+// A registration is a file that its process keeps locked: the kernel drops
+// the lock when the process ends, so a stale file never counts.
+struct Registration {
+    int descriptor = -1;
+    ~Registration() {
+        if (descriptor >= 0) {
+            ::close(descriptor);
+        }
+    }
+};
+
+bool isHeldByALiveProcess(const std::filesystem::path& file) {
+    const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    const bool held = ::flock(descriptor, LOCK_SH | LOCK_NB) != 0;
+    ::close(descriptor);
+    return held;
+}
+
+} // namespace
+
+std::filesystem::path RunningApplications::registrationFolder() {
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime) {
+        return std::filesystem::path(runtime) / "quelmar-running";
+    }
+    return std::filesystem::temp_directory_path() /
+           ("quelmar-running-" + std::to_string(::getuid()));
+}
+
+void RunningApplications::registerLaunch(const std::string& bundleIdentifier) {
+    static Registration registration;
+    if (registration.descriptor >= 0) {
+        return;
+    }
+    std::error_code error;
+    const auto folder = registrationFolder() / bundleIdentifier;
+    std::filesystem::create_directories(folder, error);
+    const auto file = folder / std::to_string(::getpid());
+    registration.descriptor = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (registration.descriptor >= 0) {
+        ::flock(registration.descriptor, LOCK_EX);
+    }
+}
+
+std::vector<RunningApplications::Description> RunningApplications::launchedApplications() {
+    std::vector<Description> running;
+    std::error_code error;
+    for (const auto& application :
+         std::filesystem::directory_iterator(registrationFolder(), error)) {
+        for (const auto& instance :
+             std::filesystem::directory_iterator(application.path(), error)) {
+            if (isHeldByALiveProcess(instance.path())) {
+                running.push_back({{kIdentifierKey, application.path().filename().string()}});
+            } else {
+                std::filesystem::remove(instance.path(), error);
+            }
+        }
+    }
+    return running;
+}
+
+} // namespace foundation

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer target of the reply and sense decoders with clang and
+# runs it, by default for 60 seconds:  bash scripts/fuzz.sh [seconds]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+build=build-fuzz
+CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUELMAR_FUZZ=ON >/dev/null
+cmake --build "$build" -j"$(nproc)" --target scsi_fuzz_decoding
+mkdir -p "$build/corpus"
+"$build/bin/scsi_fuzz_decoding" -max_total_time="${1:-60}" "$build/corpus"
