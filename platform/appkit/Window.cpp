@@ -93,9 +93,10 @@ Rect Window::frame() const {
 void Window::setFrame(Rect frame) {
     std::lock_guard lock(mutex_);
     frame_ = frame;
+    // Size first: the move that follows then reports the whole new frame.
     queue_.post([this, rect = toQRect(frame)] {
-        widget_->move(rect.topLeft());
         widget_->resize(rect.size());
+        widget_->move(rect.topLeft());
     });
 }
 

@@ -20,7 +20,7 @@ class QtApplicationEnvironment : public testing::Environment {
         ASSERT_TRUE(settingsFolder_->isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder_->path());
         QCoreApplication::setOrganizationName("Quelmar");
-        QCoreApplication::setApplicationName("appkit_tests");
+        QCoreApplication::setApplicationName("quelmar_tests");
         application_ = std::make_unique<QApplication>(argc_, argv_.data());
     }
 

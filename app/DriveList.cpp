@@ -1,0 +1,232 @@
+// The drive list of the window controller: the list refresh, the pop-up, the
+// current drive and the control states that follow from it.
+
+#include "app/QuelmarDriveUpdaterAppDelegate.h"
+#include "monitor/LaunchFlags.h"
+#include "platform/appkit/Alert.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NamedLock.h"
+#include "platform/iokit/Registry.h"
+#include "scsi/STUCMethod.h"
+
+using foundation::NamedLock;
+
+namespace {
+
+constexpr const char* kListingLock = "SYNC_LISTING";
+constexpr const char* kCurrentDeviceLock = "SYNC_CURRENTDEVICE";
+
+// Exact equality; a missing text equals nothing.
+bool sameText(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+    return a && b && *a == *b;
+}
+
+bool isTwin(const DeviceData& a, const DeviceData& b) {
+    return sameText(a.vendor(), b.vendor()) && sameText(a.product(), b.product()) &&
+           sameText(a.revision(), b.revision());
+}
+
+} // namespace
+
+void QuelmarDriveUpdaterAppDelegate::initDeviceList() {
+    initFlag_ = false;
+    updateDeviceList(nullptr);
+    {
+        auto guard = NamedLock::synchronized(kCurrentDeviceLock);
+        if (!deviceArray_.empty()) {
+            IsFoundTargetDriveForAppLaunch = true;
+        }
+    }
+    if (IsPresenceDiscsForAppLaunch) {
+        showSheet("Disc may be mounted. Please confirm eject the disk!", std::nullopt, {});
+    } else if (!IsFoundTargetDriveForAppLaunch) {
+        showSheet(
+            foundation::Bundle::mainBundle().localizedStringForKey("MESSAGE_NO_DRIVE_UPDATED"),
+            std::nullopt, [this](int) { windowShouldClose(); });
+    }
+}
+
+void QuelmarDriveUpdaterAppDelegate::updateDeviceList(const foundation::Notification*) {
+    auto listing = NamedLock::synchronized(kListingLock);
+    if (initFlag_ || isUpdatingNow_) {
+        return;
+    }
+    std::size_t oldCount = 0;
+    {
+        auto guard = NamedLock::synchronized(kCurrentDeviceLock);
+        oldCount = deviceArray_.size();
+    }
+    nib_.cmbDriveList.removeAllItems();
+    clearDeviceArray();
+
+    // The drives are identified into a list of their own and published whole,
+    // so that a selection on another thread never sees a half-built list.
+    std::vector<DeviceData> found;
+    io_iterator_t iterator = IO_OBJECT_NULL;
+    if (FindDevicesUsing(kAuthoringDeviceKind, kIOMasterPortDefault, &iterator)) {
+        ExecListDeviceMain(iterator, found, *curFwNormalData_);
+    }
+    IOObjectRelease(iterator);
+
+    if (found.empty()) {
+        if (oldCount != 0) {
+            changedDriveList();
+        }
+        return;
+    }
+    numberTwins(found);
+    {
+        auto guard = NamedLock::synchronized(kCurrentDeviceLock);
+        deviceArray_ = std::move(found);
+    }
+    updateDeviceCombobox();
+    changedDriveList();
+}
+
+void QuelmarDriveUpdaterAppDelegate::numberTwins(std::vector<DeviceData>& drives) const {
+    for (std::size_t a = 0; a < drives.size(); ++a) {
+        if (drives[a].same()) {
+            continue;
+        }
+        std::int32_t number = 1;
+        for (std::size_t b = 0; b < drives.size(); ++b) {
+            if (b != a && isTwin(drives[a], drives[b])) {
+                drives[b].setSame(true);
+                drives[b].setSameNo(++number);
+            }
+        }
+        if (number >= 2) {
+            drives[a].setSame(true);
+            drives[a].setSameNo(1);
+        }
+    }
+}
+
+void QuelmarDriveUpdaterAppDelegate::clearDeviceArray() {
+    auto guard = NamedLock::synchronized(kCurrentDeviceLock);
+    curIndex_ = -1;
+    deviceArray_.clear();
+}
+
+std::string QuelmarDriveUpdaterAppDelegate::titleOf(const DeviceData& drive) const {
+    const std::string suffix = drive.same() ? foundation::format(" [%d]", drive.sameNo()) : "";
+    return foundation::format(
+        "%s %s %s%s %s", drive.vendor().value_or("").c_str(), drive.product().value_or("").c_str(),
+        drive.revision().value_or("").c_str(), drive.date().value_or("").c_str(), suffix.c_str());
+}
+
+void QuelmarDriveUpdaterAppDelegate::updateDeviceCombobox() {
+    std::vector<std::string> titles;
+    std::int32_t index = -1;
+    {
+        auto guard = NamedLock::synchronized(kCurrentDeviceLock);
+        for (const DeviceData& drive : deviceArray_) {
+            titles.push_back(titleOf(drive));
+        }
+        index = curIndex_;
+    }
+    nib_.cmbDriveList.removeAllItems();
+    for (auto& title : titles) {
+        nib_.cmbDriveList.addItemWithTitle(std::move(title));
+    }
+    if (index >= 0) {
+        nib_.cmbDriveList.selectItemAtIndex(index);
+    }
+}
+
+void QuelmarDriveUpdaterAppDelegate::changedDriveList() {
+    const std::int32_t index = nib_.cmbDriveList.indexOfSelectedItem();
+    {
+        auto guard = NamedLock::synchronized(kCurrentDeviceLock);
+        curIndex_ = index;
+    }
+    if (setCurrentDeviceDataWithIndex(index)) {
+        initControll();
+        updateControll();
+    }
+}
+
+bool QuelmarDriveUpdaterAppDelegate::setCurrentDeviceDataWithIndex(std::int32_t) {
+    auto guard = NamedLock::synchronized(kCurrentDeviceLock);
+    // The list may have changed since the choice was made: an index that
+    // names no drive means no current drive.
+    if (curIndex_ < 0 || static_cast<std::size_t>(curIndex_) >= deviceArray_.size()) {
+        curDeviceData_.reset();
+    } else {
+        curDeviceData_ = deviceArray_[static_cast<std::size_t>(curIndex_)];
+    }
+    return true;
+}
+
+void QuelmarDriveUpdaterAppDelegate::initControll() {
+    if (curIndex() >= 0) {
+        nib_.idctProgressUpdate.setDoubleValue(0.0);
+    } else {
+        nib_.lblTxtUpdateVersion.setStringValue("");
+        nib_.btnUpdate.setEnabled(false);
+        nib_.idctProgressUpdate.setHidden(true);
+    }
+}
+
+void QuelmarDriveUpdaterAppDelegate::updateControll() {
+    bool hideProgress = true;
+    bool listEmpty = true;
+    std::optional<bool> currentIsEligible;
+    {
+        auto guard = NamedLock::synchronized(kCurrentDeviceLock);
+        listEmpty = deviceArray_.empty();
+        if (curDeviceData_) {
+            currentIsEligible = curDeviceData_->isEnableUpdate();
+        }
+    }
+    if (!listEmpty) {
+        const bool updating = isUpdatingNow_;
+        if (currentIsEligible) {
+            nib_.cmbDriveList.setEnabled(true);
+            if (*currentIsEligible) {
+                nib_.lblTitleWillUpdateTo.setHidden(false);
+                nib_.lblTxtUpdateVersion.setHidden(false);
+                nib_.lblTxtUpdateVersion.setStringValue(
+                    foundation::format("%s %s%s", curFwNormalData_->product().value_or("").c_str(),
+                                       curFwNormalData_->revision().value_or("").c_str(),
+                                       curFwNormalData_->date().value_or("").c_str()));
+                nib_.btnUpdate.setEnabled(true);
+            } else {
+                nib_.lblTitleWillUpdateTo.setHidden(true);
+                nib_.lblTxtUpdateVersion.setStringValue("no need update");
+                nib_.lblTxtUpdateVersion.setHidden(false);
+                nib_.btnUpdate.setEnabled(false);
+            }
+            if (updating) {
+                nib_.btnUpdate.setEnabled(false);
+                nib_.cmbDriveList.setEnabled(false);
+            }
+        }
+        hideProgress = !updating;
+    }
+    nib_.idctProgressUpdate.setHidden(hideProgress);
+}
+
+void QuelmarDriveUpdaterAppDelegate::showSheet(const std::string& message,
+                                               const std::optional<std::string>& alternate,
+                                               std::function<void(int)> didEnd) {
+    const std::string defaultButton = alternate ? "Cancel" : "OK";
+    appkit::Alert::alertWithMessageText(message, defaultButton, alternate, std::nullopt, "")
+        ->beginSheetModalForWindow(*window_, std::move(didEnd));
+}
+
+std::int32_t QuelmarDriveUpdaterAppDelegate::curIndex() const {
+    auto guard = NamedLock::synchronized(kCurrentDeviceLock);
+    return curIndex_;
+}
+
+std::vector<DeviceData> QuelmarDriveUpdaterAppDelegate::deviceArray() const {
+    auto guard = NamedLock::synchronized(kCurrentDeviceLock);
+    return deviceArray_;
+}
+
+std::optional<DeviceData> QuelmarDriveUpdaterAppDelegate::curDeviceData() const {
+    auto guard = NamedLock::synchronized(kCurrentDeviceLock);
+    return curDeviceData_;
+}

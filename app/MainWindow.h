@@ -1,0 +1,26 @@
+#pragma once
+
+#include "app/ConTextLabel.h"
+#include "platform/appkit/Button.h"
+#include "platform/appkit/PopUpButton.h"
+#include "platform/appkit/ProgressIndicator.h"
+#include "platform/appkit/TextField.h"
+#include "platform/appkit/Window.h"
+
+#include <functional>
+
+// The main window and its controls, laid out: what the application's window
+// description holds. The controller is connected to the controls by their
+// names; create and destroy it on the GUI thread.
+class MainWindow {
+  public:
+    MainWindow();
+
+    appkit::Window window;
+    ConTextLabel lblTitleTargetDrive;
+    appkit::PopUpButton cmbDriveList;
+    ConTextLabel lblTitleWillUpdateTo;
+    ConTextLabel lblTxtUpdateVersion;
+    appkit::Button btnUpdate;
+    appkit::ProgressIndicator idctProgressUpdate;
+};

@@ -1,0 +1,149 @@
+// Start-up and lifecycle of the window controller.
+
+#include "app/QuelmarDriveUpdaterAppDelegate.h"
+
+#include "monitor/DAUtil.h"
+#include "monitor/DiscCallbacks.h"
+#include "monitor/LaunchFlags.h"
+#include "platform/appkit/Application.h"
+#include "platform/foundation/NamedLock.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/foundation/UserDefaults.h"
+#include "records/FirmwareImageLayout.h"
+
+#include <chrono>
+
+namespace {
+
+constexpr const char* kAppearedDeviceNotify = "appearedDeviceNotify";
+constexpr const char* kDisappearedDeviceNotify = "disappearedDeviceNotify";
+constexpr const char* kChangedDeviceNotify = "changedDeviceNotify";
+
+constexpr auto kFirstListingDelay = std::chrono::milliseconds(1000);
+
+} // namespace
+
+QuelmarDriveUpdaterAppDelegate::QuelmarDriveUpdaterAppDelegate(MainWindow& window)
+    : window_(&window.window), nib_(window) {
+    nib_.window.setDelegate(this);
+    nib_.cmbDriveList.setAction([this] { changedDriveList(); });
+    nib_.btnUpdate.setAction([this] { clickUpdateButton(); });
+}
+
+void QuelmarDriveUpdaterAppDelegate::awakeFromNib() {
+    initFlag_ = true;
+    window_->setFrameAutosaveName("MainWindow");
+    nib_.lblTitleTargetDrive.setStringValue("Target Drive");
+    nib_.lblTitleWillUpdateTo.setStringValue("will update to");
+    nib_.lblTitleWillUpdateTo.setHidden(true);
+    nib_.lblTxtUpdateVersion.setStringValue("");
+    nib_.btnUpdate.setTitle("Update");
+    nib_.btnUpdate.setEnabled(false);
+    nib_.idctProgressUpdate.setHidden(true);
+    nib_.idctProgressUpdate.setMaxValue(65536.0);
+    {
+        auto guard = foundation::NamedLock::synchronized("SYNC_CURRENTDEVICE");
+        curIndex_ = -1;
+        deviceArray_.clear();
+    }
+
+    auto& center = foundation::NotificationCenter::defaultCenter();
+    for (const char* name :
+         {kAppearedDeviceNotify, kDisappearedDeviceNotify, kChangedDeviceNotify}) {
+        center.addObserver(this, name, [this](const foundation::Notification& notification) {
+            updateDeviceList(&notification);
+        });
+    }
+    center.addObserver(this, "updateIndicatorNotify",
+                       [this](const foundation::Notification& notification) {
+                           updateIndicatorNotify(notification);
+                       });
+
+    IsPresenceDiscsForAppLaunch = false;
+    IsFoundTargetDriveForAppLaunch = false;
+    DAUtil::initSession();
+    if (const DASessionRef session = DAUtil::session()) {
+        DARegisterDiskAppearedCallback(session, nullptr, diskAppearedCallback, this);
+        DARegisterDiskDisappearedCallback(session, nullptr, diskDisappearedCallback, this);
+    }
+    nib_.cmbDriveList.removeAllItems();
+
+    monitorThread_ = std::thread([this] { createDeviceManager(); });
+    foundation::RunLoop::current().performAfterDelay(kFirstListingDelay,
+                                                     [this] { initDeviceList(); });
+
+    curFwKernelData_ = std::make_unique<FirmFileData>();
+    curFwNormalData_ = std::make_unique<FirmFileData>();
+    getFwFileInfo();
+    updateControll();
+}
+
+QuelmarDriveUpdaterAppDelegate::~QuelmarDriveUpdaterAppDelegate() {
+    foundation::NotificationCenter::defaultCenter().removeObserver(this);
+    if (const DASessionRef session = DAUtil::session()) {
+        DAUnregisterCallback(session, diskAppearedCallback, this);
+        DAUnregisterCallback(session, diskDisappearedCallback, this);
+    }
+    DAUtil::releaseSession();
+    clearDeviceArray();
+    // The worker and the monitor use this controller: both end before it goes.
+    if (updateThread_.joinable()) {
+        updateThread_.join();
+    }
+    {
+        std::lock_guard lock(monitorMutex_);
+        monitorStopping_ = true;
+        if (monitorRunLoop_ != nullptr) {
+            monitorRunLoop_->stop();
+        }
+    }
+    if (monitorThread_.joinable()) {
+        monitorThread_.join();
+    }
+    nib_.window.setDelegate(nullptr);
+}
+
+void QuelmarDriveUpdaterAppDelegate::getFwFileInfo() {
+    using namespace FirmwareImageLayout;
+    curFwKernelData_->readHeaderOfResource(imageFileName(kKernelImageBaseName));
+    curFwNormalData_->readHeaderOfResource(imageFileName(kNormalImageBaseName));
+}
+
+void QuelmarDriveUpdaterAppDelegate::createDeviceManager() {
+    {
+        std::lock_guard lock(monitorMutex_);
+        if (monitorStopping_) {
+            return;
+        }
+        monitorRunLoop_ = &foundation::RunLoop::current();
+    }
+    deviceManager_ = std::make_unique<USBDeviceManager>();
+    deviceManager_->start();
+    std::lock_guard lock(monitorMutex_);
+    monitorRunLoop_ = nullptr;
+}
+
+void QuelmarDriveUpdaterAppDelegate::windowDidMove() {
+    const appkit::Rect frame = window_ != nullptr ? window_->frame() : appkit::Rect{};
+    auto& defaults = foundation::UserDefaults::standardUserDefaults();
+    defaults.setFloat(static_cast<float>(frame.x), "kUserDefaultKeyMainWindowLeftKey");
+    defaults.setFloat(static_cast<float>(frame.y), "kUserDefaultKeyMainWindowRightKey");
+    defaults.setFloat(static_cast<float>(frame.width), "kUserDefaultKeyMainWindowWidthKey");
+    defaults.setFloat(static_cast<float>(frame.height), "kUserDefaultKeyMainWindowHeightKey");
+}
+
+bool QuelmarDriveUpdaterAppDelegate::windowShouldClose() {
+    if (isUpdatingNow_) {
+        return false;
+    }
+    appkit::Application::sharedApplication().terminate();
+    return true;
+}
+
+appkit::TerminateReply QuelmarDriveUpdaterAppDelegate::applicationShouldTerminate() {
+    return isUpdatingNow_ ? appkit::TerminateReply::Cancel : appkit::TerminateReply::Now;
+}
+
+appkit::Font QuelmarDriveUpdaterAppDelegate::defaultTextFont() {
+    return appkit::Font::systemFontOfSize(13.0);
+}

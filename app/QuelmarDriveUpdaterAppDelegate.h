@@ -1,0 +1,99 @@
+#pragma once
+
+#include "app/MainWindow.h"
+#include "monitor/USBDeviceManager.h"
+#include "platform/appkit/ApplicationDelegate.h"
+#include "platform/appkit/Font.h"
+#include "platform/appkit/WindowDelegate.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "records/DeviceData.h"
+#include "records/FirmFileData.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace foundation {
+class RunLoop;
+}
+
+// The application's delegate and the controller of its one window: the list
+// of target drives, the current drive, the controls, and the update flow.
+//
+// Threads: the GUI thread (set-up, the first listing, disc notices, the
+// user's actions), the hot-plug monitor's thread (drive notices) and one
+// update worker per update. The drive list, the current index and the
+// current drive's copy are read and changed only under "SYNC_CURRENTDEVICE";
+// a whole list refresh runs under "SYNC_LISTING", taken first.
+class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
+                                       public appkit::ApplicationDelegate {
+  public:
+    explicit QuelmarDriveUpdaterAppDelegate(MainWindow& window);
+    ~QuelmarDriveUpdaterAppDelegate() override;
+    QuelmarDriveUpdaterAppDelegate(const QuelmarDriveUpdaterAppDelegate&) = delete;
+    QuelmarDriveUpdaterAppDelegate& operator=(const QuelmarDriveUpdaterAppDelegate&) = delete;
+
+    // Start-up and lifecycle.
+    void awakeFromNib();
+    bool windowShouldClose() override;
+    appkit::TerminateReply applicationShouldTerminate() override;
+    void windowDidMove() override;
+    void initDeviceList();
+    void getFwFileInfo();
+    void createDeviceManager();
+    static appkit::Font defaultTextFont();
+
+    // The drive list and the controls.
+    bool setCurrentDeviceDataWithIndex(std::int32_t index);
+    void changedDriveList();
+    void clearDeviceArray();
+    void updateDeviceList(const foundation::Notification* notification);
+    void updateDeviceCombobox();
+    void initControll();
+    void updateControll();
+
+    // The update flow.
+    void clickUpdateButton();
+    void alertDidEnd(int returnCode);
+    void runUpdateThread();
+    void updateIndicatorNotify(const foundation::Notification& notification);
+
+    appkit::Window* window() const { return window_; }
+    void setWindow(appkit::Window* window) { window_ = window; }
+
+    // For tests: the state behind the controls.
+    bool initFlag() const { return initFlag_; }
+    bool isUpdatingNow() const { return isUpdatingNow_; }
+    std::int32_t curIndex() const;
+    std::vector<DeviceData> deviceArray() const;
+    std::optional<DeviceData> curDeviceData() const;
+    const FirmFileData* curFwNormalData() const { return curFwNormalData_.get(); }
+
+  private:
+    void numberTwins(std::vector<DeviceData>& drives) const;
+    std::string titleOf(const DeviceData& drive) const;
+    void showSheet(const std::string& message, const std::optional<std::string>& alternate,
+                   std::function<void(int)> didEnd);
+
+    appkit::Window* window_;
+    MainWindow& nib_;
+    std::int32_t curIndex_ = -1;
+    std::atomic<bool> initFlag_ = false;
+    std::atomic<bool> isUpdatingNow_ = false;
+    std::unique_ptr<USBDeviceManager> deviceManager_;
+    std::vector<DeviceData> deviceArray_;
+    std::optional<DeviceData> curDeviceData_;
+    std::unique_ptr<FirmFileData> curFwKernelData_;
+    std::unique_ptr<FirmFileData> curFwNormalData_;
+
+    // The monitor's run loop while its thread runs it; the controller stops it
+    // when it goes. A stop that comes first is kept by the run loop.
+    std::mutex monitorMutex_;
+    foundation::RunLoop* monitorRunLoop_ = nullptr;
+    bool monitorStopping_ = false;
+    std::thread monitorThread_;
+    std::thread updateThread_;
+};

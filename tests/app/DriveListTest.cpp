@@ -1,0 +1,150 @@
+#include "app/ConTextLabel.h"
+#include "platform/appkit/Application.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "tests/app/UpdaterWindow.h"
+
+#include <gmock/gmock.h>
+
+using testing::ElementsAre;
+
+TEST_F(UpdaterWindow, StartsWithItsControlsAtRestAndListsAfterTheFirstSecond) {
+    start({drive("a")});
+    EXPECT_EQ(window_->lblTitleTargetDrive.stringValue(), "Target Drive");
+    EXPECT_EQ(window_->lblTitleWillUpdateTo.stringValue(), "will update to");
+    EXPECT_TRUE(window_->lblTitleWillUpdateTo.isHidden());
+    EXPECT_EQ(window_->lblTxtUpdateVersion.stringValue(), "");
+    EXPECT_EQ(window_->btnUpdate.title(), "Update");
+    EXPECT_FALSE(window_->btnUpdate.isEnabled());
+    EXPECT_TRUE(window_->idctProgressUpdate.isHidden());
+    EXPECT_EQ(window_->idctProgressUpdate.maxValue(), 65536.0);
+    EXPECT_EQ(window_->cmbDriveList.numberOfItems(), 0);
+    EXPECT_EQ(controller_->curIndex(), -1);
+
+    // A drive that arrives during the first second is listed by the first listing.
+    simulated_->attach("a");
+    foundation::NotificationCenter::defaultCenter().postNotificationName("changedDeviceNotify");
+    EXPECT_EQ(window_->cmbDriveList.numberOfItems(), 0);
+
+    ASSERT_TRUE(firstListingDone());
+    EXPECT_THAT(titles(), ElementsAre("QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30 "));
+    EXPECT_EQ(controller_->curIndex(), 0);
+    EXPECT_FALSE(window_->lblTitleWillUpdateTo.isHidden());
+    EXPECT_EQ(window_->lblTxtUpdateVersion.stringValue(), "BD-RW KLV-TN82WA 1.0220101015");
+    EXPECT_TRUE(window_->btnUpdate.isEnabled());
+    EXPECT_TRUE(window_->cmbDriveList.isEnabled());
+    EXPECT_EQ(sheet(), nullptr);
+}
+
+TEST_F(UpdaterWindow, NumbersTwinsInListOrderAndLeavesOthersInPlace) {
+    auto other = drive("other");
+    other.product = "DVD-RW KLV-X";
+    other.revision = "1.01";
+    auto current = drive("current");
+    current.revision = "1.02";
+    auto lateTwin = drive("d");
+    lateTwin.date = "2011/1/1"; // a different date still makes a twin
+    auto twinOfCurrent = drive("e");
+    twinOfCurrent.revision = "1.02";
+    start({drive("a"), drive("b"), other, current, lateTwin, twinOfCurrent});
+    ASSERT_TRUE(firstListingDone());
+    // The drive of another model is not listed at all; the drive pads its date to nine characters.
+    EXPECT_THAT(titles(), ElementsAre("QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30  [1]",
+                                      "QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30  [2]",
+                                      "QUELMAR  BD-RW KLV-TN82WA 1.022010/9/30  [1]",
+                                      "QUELMAR  BD-RW KLV-TN82WA 1.012011/1/1   [3]",
+                                      "QUELMAR  BD-RW KLV-TN82WA 1.022010/9/30  [2]"));
+}
+
+TEST_F(UpdaterWindow, AnUnnumberedDriveBetweenTwinsKeepsItsPlaceAndTheFirstDriveBecomesCurrent) {
+    auto current = drive("current");
+    current.revision = "1.02";
+    start({drive("a"), current, drive("c")});
+    ASSERT_TRUE(firstListingDone());
+    EXPECT_THAT(titles(), ElementsAre("QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30  [1]",
+                                      "QUELMAR  BD-RW KLV-TN82WA 1.022010/9/30 ",
+                                      "QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30  [2]"));
+
+    // The user chooses the current drive: nothing to update there.
+    window_->cmbDriveList.widget()->setCurrentIndex(1);
+    window_->cmbDriveList.widget()->activated(1);
+    ASSERT_TRUE(processEventsUntil([this] { return controller_->curIndex() == 1; }));
+    EXPECT_EQ(window_->lblTxtUpdateVersion.stringValue(), "no need update");
+    EXPECT_TRUE(window_->lblTitleWillUpdateTo.isHidden());
+    EXPECT_FALSE(window_->btnUpdate.isEnabled());
+
+    // Any refresh makes the first drive current again.
+    simulated_->remove("c");
+    ASSERT_TRUE(processEventsUntil([this] { return window_->cmbDriveList.numberOfItems() == 2; }));
+    EXPECT_EQ(controller_->curIndex(), 0);
+    EXPECT_EQ(controller_->curDeviceData()->revision(), "1.01");
+    EXPECT_THAT(titles(), ElementsAre("QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30 ",
+                                      "QUELMAR  BD-RW KLV-TN82WA 1.022010/9/30 "));
+}
+
+TEST_F(UpdaterWindow, ARefreshThatFindsNothingDropsTheCurrentDrive) {
+    start({drive("a")});
+    ASSERT_TRUE(firstListingDone());
+    ASSERT_FALSE(window_->lblTitleWillUpdateTo.isHidden());
+    simulated_->remove("a");
+    ASSERT_TRUE(processEventsUntil([this] { return controller_->curIndex() == -1; }));
+    EXPECT_FALSE(controller_->curDeviceData().has_value());
+    EXPECT_EQ(window_->cmbDriveList.numberOfItems(), 0);
+    EXPECT_EQ(window_->lblTxtUpdateVersion.stringValue(), "");
+    EXPECT_FALSE(window_->btnUpdate.isEnabled());
+    EXPECT_TRUE(window_->idctProgressUpdate.isHidden());
+    // The caption keeps its visibility.
+    EXPECT_FALSE(window_->lblTitleWillUpdateTo.isHidden());
+}
+
+TEST_F(UpdaterWindow, WithNoDriveAndNoDiscTheAlertQuitsWhenDismissed) {
+    start({});
+    ASSERT_TRUE(firstListingDone());
+    QMessageBox* box = waitForSheet("MESSAGE_NO_DRIVE_UPDATED");
+    ASSERT_NE(box, nullptr);
+    bool quitAsked = false;
+    QMetaObject::invokeMethod(
+        qApp, [&] { press(box, appkit::Alert::DefaultReturn); }, Qt::QueuedConnection);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&] { quitAsked = true; });
+    appkit::Application::sharedApplication().setDelegate(controller_.get());
+    EXPECT_EQ(appkit::Application::sharedApplication().run(), 0);
+    appkit::Application::sharedApplication().setDelegate(nullptr);
+    EXPECT_TRUE(quitAsked);
+}
+
+TEST_F(UpdaterWindow, ADiscSeenInATargetDriveIsTheOnlyAlertEvenWithoutDrives) {
+    auto held = drive("held");
+    held.disc = sim::Disc{"HOLIDAY"};
+    held.faults.exclusiveAccessRefused = true;
+    start({held});
+    ASSERT_TRUE(firstListingDone());
+    QMessageBox* box = waitForSheet("Disc may be mounted. Please confirm eject the disk!");
+    ASSERT_NE(box, nullptr);
+    press(box, appkit::Alert::DefaultReturn);
+    ASSERT_TRUE(processEventsUntil([this] { return sheet() == nullptr; }));
+    EXPECT_TRUE(window_->window.widget()->isVisible());
+}
+
+TEST_F(UpdaterWindow, RecordsTheFrameUnderFourKeysOnEveryMove) {
+    start({drive("a")});
+    window_->window.setFrame({100, 200, 400, 300});
+    ASSERT_TRUE(processEventsUntil([this] {
+        return foundation::UserDefaults::standardUserDefaults().floatForKey(
+                   "kUserDefaultKeyMainWindowWidthKey") == 400.0F;
+    }));
+    auto& defaults = foundation::UserDefaults::standardUserDefaults();
+    EXPECT_EQ(defaults.floatForKey("kUserDefaultKeyMainWindowLeftKey"), 100.0F);
+    EXPECT_EQ(defaults.floatForKey("kUserDefaultKeyMainWindowRightKey"), 200.0F);
+    EXPECT_EQ(defaults.floatForKey("kUserDefaultKeyMainWindowHeightKey"), 300.0F);
+}
+
+TEST(ConTextLabelColours, FollowTheEnabledState) {
+    ConTextLabel label;
+    label.setEnabled(false);
+    EXPECT_EQ(label.textColor(),
+              appkit::Color::colorWithDeviceRed(100.0F / 255, 100.0F / 255, 100.0F / 255, 1.0F));
+    EXPECT_FLOAT_EQ(label.textColor().red, 0.39215687F);
+    EXPECT_FALSE(label.isEnabled());
+    label.setEnabled(true);
+    EXPECT_EQ(label.textColor(), appkit::Color::colorWithDeviceRed(0, 0, 0, 1.0F));
+}

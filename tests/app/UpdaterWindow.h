@@ -1,0 +1,85 @@
+#pragma once
+
+#include "app/MainWindow.h"
+#include "app/PlatformBackend.h"
+#include "app/QuelmarDriveUpdaterAppDelegate.h"
+#include "platform/appkit/Alert.h"
+#include "tests/support/FirmwareImageFolder.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <chrono>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+
+// The whole application on virtual drives: images, backend, window and
+// controller, started as the process entry starts them.
+class UpdaterWindow : public ::testing::Test {
+  protected:
+    static sim::DriveSpec drive(std::string id) {
+        sim::DriveSpec spec;
+        spec.id = std::move(id);
+        return spec;
+    }
+
+    void start(std::vector<sim::DriveSpec> drives) {
+        sim::Scenario scenario;
+        scenario.drives = std::move(drives);
+        backend_ = std::make_unique<PlatformBackend>(scenario);
+        simulated_ = backend_->simulated();
+        window_ = std::make_unique<MainWindow>();
+        controller_ = std::make_unique<QuelmarDriveUpdaterAppDelegate>(*window_);
+        controller_->awakeFromNib();
+        window_->window.show();
+    }
+
+    void TearDown() override {
+        controller_.reset();
+        window_.reset();
+        backend_.reset();
+    }
+
+    // Runs the GUI thread's events until the condition holds, for a generous while.
+    static bool processEventsUntil(const std::function<bool()>& condition) {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > giveUp) {
+                return false;
+            }
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
+    bool firstListingDone() {
+        return processEventsUntil([this] { return !controller_->initFlag(); });
+    }
+
+    QMessageBox* sheet() const { return appkit::Alert::currentSheet(window_->window); }
+
+    QMessageBox* waitForSheet(const std::string& text) {
+        QMessageBox* found = nullptr;
+        processEventsUntil([&] {
+            found = sheet();
+            return found != nullptr && found->text().toStdString() == text &&
+                   found->isActiveWindow();
+        });
+        return found;
+    }
+
+    static void press(QMessageBox* box, int answer) {
+        appkit::Alert::buttonForReturnCode(*box, answer)->click();
+    }
+
+    std::vector<std::string> titles() const { return window_->cmbDriveList.itemTitles(); }
+
+    FirmwareImageFolder images_{70144, 40000};
+    std::unique_ptr<PlatformBackend> backend_;
+    sim::SimulatedBackend* simulated_ = nullptr;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<QuelmarDriveUpdaterAppDelegate> controller_;
+};
