@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -80,6 +81,9 @@ struct DriveSpec {
     DriveMode mode = DriveMode::Normal;
     std::optional<Disc> disc;
     std::uint32_t installPolls = 3;
+    // How long the drive takes to answer each TEST UNIT READY while it
+    // installs: a real install takes seconds, whatever the number of polls.
+    std::chrono::milliseconds installPollTime{0};
     DriveFaults faults;
 };
 

@@ -264,6 +264,9 @@ DriveSpec parseDrive(const json& value, const Place& at) {
     reader.read("mode", spec.mode, choiceOf(driveModes));
     reader.read("disc", spec.disc, parseDisc);
     reader.read("installPolls", spec.installPolls, wholeOf<std::uint32_t>(0));
+    std::uint32_t pollTime = 0;
+    reader.read("installPollMilliseconds", pollTime, wholeOf<std::uint32_t>(0));
+    spec.installPollTime = std::chrono::milliseconds(pollTime);
     reader.read("faults", spec.faults, parseFaults);
     reader.rejectUnknownKeys();
     return spec;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 namespace sim {
@@ -146,6 +147,12 @@ VirtualDrive::VirtualDrive(DriveSpec spec)
 
 CommandResult VirtualDrive::execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data,
                                     Direction direction) {
+    // The answer to a poll during an install takes its time, outside the lock
+    // so that discs and removals are not held up meanwhile.
+    if (!cdb.empty() && cdb[0] == testUnitReadyCode && spec_.installPollTime.count() > 0 &&
+        isInstalling()) {
+        std::this_thread::sleep_for(spec_.installPollTime);
+    }
     const std::scoped_lock lock(mutex_);
     if (attached_) {
         ++counters_.commands;

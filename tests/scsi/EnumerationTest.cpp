@@ -7,6 +7,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <ostream>
 
 using foundation::LogCapture;
 using testing::ElementsAre;
@@ -117,6 +118,11 @@ struct EligibilityCase {
     bool imageKnown;
     bool eligible;
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const EligibilityCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 // clang-format off
 const EligibilityCase kEligibilityCases[] = {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <set>
 
 using foundation::LogCapture;
@@ -36,6 +37,11 @@ struct FailureCase {
     std::uint64_t imageTransfers;
     std::optional<std::string> revisionAfter;
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const FailureCase& c, std::ostream* out) {
+    *out << c.scenario;
+}
 
 std::string err(std::string_view signature, std::string_view message) {
     return logLine(signature, "ERR", message);
@@ -159,4 +165,10 @@ TEST(ScenarioFiles, EachFileHasItsCase) {
         cases.insert(c.scenario);
     }
     EXPECT_EQ(files, cases);
+}
+
+TEST(ScenarioFiles, TheDemoScenarioReads) {
+    const auto demo = sim::Scenario::load(kScenarioDir / "demo" / "demo.json");
+    EXPECT_EQ(demo.drives.size(), 4u);
+    EXPECT_EQ(demo.events.size(), 3u);
 }

@@ -10,6 +10,7 @@
 #include <exception>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <unistd.h>
 
 using foundation::LogCapture;
@@ -116,6 +117,11 @@ struct NormalImageCase {
     const char* standardOutput;
     bool lengthMismatch;
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const NormalImageCase& c, std::ostream* out) {
+    *out << c.size;
+}
 
 class NormalImage : public UpdateProcedure, public testing::WithParamInterface<NormalImageCase> {};
 
