@@ -1,12 +1,34 @@
 #include "app/ConTextLabel.h"
 #include "platform/appkit/Application.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunningApplications.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/app/UpdaterWindow.h"
 
+#include <filesystem>
 #include <gmock/gmock.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using testing::ElementsAre;
+
+namespace {
+
+// Waits a generous while for the child to end; true when it did.
+bool waitForChild(pid_t child, int& status) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < giveUp) {
+        if (::waitpid(child, &status, WNOHANG) == child) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+} // namespace
 
 TEST_F(UpdaterWindow, StartsWithItsControlsAtRestAndListsAfterTheFirstSecond) {
     start({drive("a")});
@@ -147,4 +169,32 @@ TEST(ConTextLabelColours, FollowTheEnabledState) {
     EXPECT_FALSE(label.isEnabled());
     label.setEnabled(true);
     EXPECT_EQ(label.textColor(), appkit::Color::colorWithDeviceRed(0, 0, 0, 1.0F));
+}
+
+TEST(SingleInstance, ASecondInstanceExitsAtOnceWithStatusZero) {
+    std::string folder =
+        (std::filesystem::temp_directory_path() / "quelmar-instances-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+    // This process stands for the instance that runs already.
+    foundation::RunningApplications::registerLaunch(
+        foundation::Bundle::mainBundle().bundleIdentifier());
+
+    const auto updater =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path() / "QuelmarDriveUpdater";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl(updater.c_str(), updater.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = -1;
+    const bool ended = waitForChild(child, status);
+    if (!ended) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    std::filesystem::remove_all(folder);
 }
