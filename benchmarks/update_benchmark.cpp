@@ -61,12 +61,12 @@ std::string normalImageName() {
 
 // The update as the window runs it: list the drive, then update its record.
 double timeUpdate() {
-    sim::DriveSpec spec;
-    spec.id = "bench";
-    spec.disc = sim::Disc{};
-    spec.installPolls = 0;
+    sim::DriveProfile profile;
+    profile.id = "bench";
+    profile.disc = sim::Disc{};
+    profile.installPolls = 0;
     sim::Scenario scenario;
-    scenario.drives.push_back(spec);
+    scenario.drives.push_back(profile);
     const sim::SimulatedBackend backend(scenario);
 
     FirmFileData kernelImage;

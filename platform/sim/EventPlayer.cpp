@@ -7,7 +7,7 @@ namespace sim {
 
 EventPlayer::EventPlayer(SimulatedBackend& backend, const Scenario& scenario)
     : backend_(backend), events_(scenario.events) {
-    for (const DriveSpec& drive : scenario.drives) {
+    for (const DriveProfile& drive : scenario.drives) {
         updateDisk(drive.id);
     }
     thread_ = std::jthread([this](const std::stop_token& stop) { play(stop); });
@@ -57,7 +57,7 @@ void EventPlayer::updateDisk(const std::string& driveId) {
     if (backend_.service(driveId) == IO_OBJECT_NULL || !drive.hasDisc()) {
         disks_.erase(driveId);
     } else if (!disks_.contains(driveId)) {
-        disks_.try_emplace(driveId, drive.volumeName(), drive.spec().product);
+        disks_.try_emplace(driveId, drive.volumeName(), drive.profile().product);
     }
 }
 

@@ -245,34 +245,34 @@ DriveFaults parseFaults(const json& value, const Place& at) {
     return faults;
 }
 
-DriveSpec parseDrive(const json& value, const Place& at) {
+DriveProfile parseDrive(const json& value, const Place& at) {
     ObjectReader reader(value, at);
     reader.require("id");
-    DriveSpec spec;
-    reader.read("id", spec.id, name);
-    reader.read("className", spec.className, className);
-    reader.read("authoring", spec.authoring, flag);
-    reader.read("attached", spec.attached, flag);
-    reader.read("vendor", spec.vendor, fieldOf(vendorWidth));
-    reader.read("product", spec.product, fieldOf(productWidth));
-    reader.read("revision", spec.revision, fieldOf(revisionWidth));
-    reader.read("date", spec.date, fieldOf(dateWidth));
-    reader.read("hardwareVersion", spec.hardwareVersion, fieldOf(versionWidth));
-    reader.read("kernelVersion", spec.kernelVersion, fieldOf(versionWidth));
-    reader.read("destinationVersion", spec.destinationVersion, fieldOf(versionWidth));
-    reader.read("judge", spec.judge, fieldOf(judgeWidth));
-    reader.read("mode", spec.mode, choiceOf(driveModes));
-    reader.read("disc", spec.disc, parseDisc);
-    reader.read("installPolls", spec.installPolls, wholeOf<std::uint32_t>(0));
+    DriveProfile profile;
+    reader.read("id", profile.id, name);
+    reader.read("className", profile.className, className);
+    reader.read("authoring", profile.authoring, flag);
+    reader.read("attached", profile.attached, flag);
+    reader.read("vendor", profile.vendor, fieldOf(vendorWidth));
+    reader.read("product", profile.product, fieldOf(productWidth));
+    reader.read("revision", profile.revision, fieldOf(revisionWidth));
+    reader.read("date", profile.date, fieldOf(dateWidth));
+    reader.read("hardwareVersion", profile.hardwareVersion, fieldOf(versionWidth));
+    reader.read("kernelVersion", profile.kernelVersion, fieldOf(versionWidth));
+    reader.read("destinationVersion", profile.destinationVersion, fieldOf(versionWidth));
+    reader.read("judge", profile.judge, fieldOf(judgeWidth));
+    reader.read("mode", profile.mode, choiceOf(driveModes));
+    reader.read("disc", profile.disc, parseDisc);
+    reader.read("installPolls", profile.installPolls, wholeOf<std::uint32_t>(0));
     std::uint32_t pollTime = 0;
     reader.read("installPollMilliseconds", pollTime, wholeOf<std::uint32_t>(0));
-    spec.installPollTime = std::chrono::milliseconds(pollTime);
-    reader.read("faults", spec.faults, parseFaults);
+    profile.installPollTime = std::chrono::milliseconds(pollTime);
+    reader.read("faults", profile.faults, parseFaults);
     reader.rejectUnknownKeys();
-    return spec;
+    return profile;
 }
 
-Event parseEvent(const json& value, const Place& at, const std::vector<DriveSpec>& drives) {
+Event parseEvent(const json& value, const Place& at, const std::vector<DriveProfile>& drives) {
     ObjectReader reader(value, at);
     for (const std::string_view key : {"at", "drive", "action"}) {
         reader.require(key);
@@ -286,7 +286,8 @@ Event parseEvent(const json& value, const Place& at, const std::vector<DriveSpec
     });
     reader.with("drive", [&](const json& drive, const Place& driveAt) {
         event.drive = name(drive, driveAt);
-        if (std::ranges::none_of(drives, [&](const DriveSpec& d) { return d.id == event.drive; })) {
+        if (std::ranges::none_of(drives,
+                                 [&](const DriveProfile& d) { return d.id == event.drive; })) {
             driveAt.fail("no drive has the id " + inQuotes(event.drive));
         }
     });
@@ -332,11 +333,11 @@ Scenario Scenario::parse(std::string_view text, std::string_view origin) {
     reader.with("drives", [&](const json& drives, const Place& at) {
         std::set<std::string, std::less<>> ids;
         for (std::size_t i = 0; i < array(drives, at).size(); ++i) {
-            DriveSpec spec = parseDrive(drives[i], at.index(i));
-            if (!ids.insert(spec.id).second) {
-                at.index(i).key("id").fail("the id " + inQuotes(spec.id) + " is given twice");
+            DriveProfile profile = parseDrive(drives[i], at.index(i));
+            if (!ids.insert(profile.id).second) {
+                at.index(i).key("id").fail("the id " + inQuotes(profile.id) + " is given twice");
             }
-            scenario.drives.push_back(std::move(spec));
+            scenario.drives.push_back(std::move(profile));
         }
     });
     reader.with("events", [&](const json& events, const Place& at) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/sim/DriveSpec.h"
+#include "platform/sim/DriveProfile.h"
 
 #include <chrono>
 #include <filesystem>
@@ -24,7 +24,7 @@ struct Event {
 
 // Virtual drives and what happens to them over time, read from a JSON file.
 struct Scenario {
-    std::vector<DriveSpec> drives;
+    std::vector<DriveProfile> drives;
     // In time order; events at the same time keep the order of the file.
     std::vector<Event> events;
 

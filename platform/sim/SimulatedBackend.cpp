@@ -9,11 +9,11 @@ namespace sim {
 
 SimulatedBackend::SimulatedBackend(const Scenario& scenario) {
     std::lock_guard lock(mutex_);
-    for (const DriveSpec& spec : scenario.drives) {
-        auto drive = std::make_shared<VirtualDrive>(spec);
+    for (const DriveProfile& profile : scenario.drives) {
+        auto drive = std::make_shared<VirtualDrive>(profile);
         Entry entry{drive, std::make_shared<SimulatedDevice>(drive)};
-        auto& stored = entries_.emplace(spec.id, std::move(entry)).first->second;
-        if (spec.attached) {
+        auto& stored = entries_.emplace(profile.id, std::move(entry)).first->second;
+        if (profile.attached) {
             publish(stored);
         }
     }

@@ -5,23 +5,23 @@
 namespace sim {
 
 SimulatedDevice::SimulatedDevice(std::shared_ptr<VirtualDrive> drive) : drive_(std::move(drive)) {
-    properties_.setValue("SCSITaskDeviceCategory", drive_->spec().authoring
+    properties_.setValue("SCSITaskDeviceCategory", drive_->profile().authoring
                                                        ? "SCSITaskAuthoringDevice"
                                                        : "SCSITaskUserClientDevice");
 }
 
 std::optional<std::string> SimulatedDevice::className() const {
-    if (drive_->spec().faults.classNameUnreadable) {
+    if (drive_->profile().faults.classNameUnreadable) {
         return std::nullopt;
     }
-    return drive_->spec().className;
+    return drive_->profile().className;
 }
 
 IOReturn SimulatedDevice::createPlugInInterface(IOCFPlugInInterface** plugIn) {
     if (!drive_->isAttached()) {
         return kIOReturnNoDevice;
     }
-    if (drive_->spec().faults.missingInterface == MissingInterface::PlugIn) {
+    if (drive_->profile().faults.missingInterface == MissingInterface::PlugIn) {
         return kIOReturnUnsupported;
     }
     *plugIn = new SimulatedPlugIn(shared_from_this());
@@ -33,7 +33,7 @@ IOReturn SimulatedDevice::obtainExclusiveAccess(const void* client) {
         return kIOReturnNotAttached;
     }
     std::lock_guard lock(mutex_);
-    if (drive_->spec().faults.exclusiveAccessRefused ||
+    if (drive_->profile().faults.exclusiveAccessRefused ||
         (exclusiveClient_ != nullptr && exclusiveClient_ != client)) {
         return kIOReturnExclusiveAccess;
     }
@@ -48,7 +48,7 @@ IOReturn SimulatedDevice::releaseExclusiveAccess(const void* client) {
     }
     exclusiveClient_ = nullptr;
     // The access is gone either way; the fault only spoils the answer.
-    return drive_->spec().faults.releaseFails ? kIOReturnError : kIOReturnSuccess;
+    return drive_->profile().faults.releaseFails ? kIOReturnError : kIOReturnSuccess;
 }
 
 void SimulatedDevice::forget(const void* client) {

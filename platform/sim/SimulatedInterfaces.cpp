@@ -24,8 +24,8 @@ SimulatedTask::SimulatedTask(std::shared_ptr<SimulatedDevice> device)
     : device_(std::move(device)) {}
 
 IOReturn SimulatedTask::setUpResult(SetupStep step) const {
-    return device_->drive().spec().faults.failingSetupStep == step ? kIOReturnError
-                                                                   : kIOReturnSuccess;
+    return device_->drive().profile().faults.failingSetupStep == step ? kIOReturnError
+                                                                      : kIOReturnSuccess;
 }
 
 IOReturn SimulatedTask::SetCommandDescriptorBlock(std::span<const std::uint8_t> cdb) {
@@ -88,7 +88,7 @@ IOReturn SimulatedTaskDevice::ReleaseExclusiveAccess() {
 }
 
 SCSITaskInterface* SimulatedTaskDevice::CreateSCSITask() {
-    if (device_->drive().spec().faults.noTask) {
+    if (device_->drive().profile().faults.noTask) {
         return nullptr;
     }
     return new SimulatedTask(device_);
@@ -98,7 +98,7 @@ SimulatedMMCDevice::SimulatedMMCDevice(std::shared_ptr<SimulatedDevice> device)
     : device_(std::move(device)) {}
 
 SCSITaskDeviceInterface* SimulatedMMCDevice::GetSCSITaskDeviceInterface() {
-    if (device_->drive().spec().faults.missingInterface == MissingInterface::TaskDevice) {
+    if (device_->drive().profile().faults.missingInterface == MissingInterface::TaskDevice) {
         return nullptr;
     }
     return new SimulatedTaskDevice(device_);
@@ -111,7 +111,7 @@ IOReturn SimulatedPlugIn::QueryInterface(const CFUUIDBytes& interfaceID,
                                          MMCDeviceInterface** interface) {
     *interface = nullptr;
     if (interfaceID != CFUUIDGetUUIDBytes(kIOMMCDeviceInterfaceID) ||
-        device_->drive().spec().faults.missingInterface == MissingInterface::Mmc) {
+        device_->drive().profile().faults.missingInterface == MissingInterface::Mmc) {
         return kIOReturnUnsupported;
     }
     *interface = new SimulatedMMCDevice(device_);

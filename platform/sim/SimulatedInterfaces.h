@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/iokit/SCSITaskInterfaces.h"
-#include "platform/sim/DriveSpec.h"
+#include "platform/sim/DriveProfile.h"
 
 #include <array>
 #include <memory>

@@ -141,22 +141,22 @@ std::string VirtualDrive::ImageDownload::revision() const {
     return text.substr(0, revisionWidth);
 }
 
-VirtualDrive::VirtualDrive(DriveSpec spec)
-    : spec_(std::move(spec)), attached_(spec_.attached), mode_(spec_.mode),
-      revision_(spec_.revision), disc_(spec_.disc) {}
+VirtualDrive::VirtualDrive(DriveProfile profile)
+    : profile_(std::move(profile)), attached_(profile_.attached), mode_(profile_.mode),
+      revision_(profile_.revision), disc_(profile_.disc) {}
 
 CommandResult VirtualDrive::execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data,
                                     Direction direction) {
     // The answer to a poll during an install takes its time, outside the lock
     // so that discs and removals are not held up meanwhile.
-    if (!cdb.empty() && cdb[0] == testUnitReadyCode && spec_.installPollTime.count() > 0 &&
+    if (!cdb.empty() && cdb[0] == testUnitReadyCode && profile_.installPollTime.count() > 0 &&
         isInstalling()) {
-        std::this_thread::sleep_for(spec_.installPollTime);
+        std::this_thread::sleep_for(profile_.installPollTime);
     }
     const std::scoped_lock lock(mutex_);
     if (attached_) {
         ++counters_.commands;
-        if (spec_.faults.removalAtCommand == counters_.commands) {
+        if (profile_.faults.removalAtCommand == counters_.commands) {
             attached_ = false;
         }
     }
@@ -209,8 +209,8 @@ CommandResult VirtualDrive::inquiry(std::span<const std::uint8_t> cdb, std::span
     if ((cdb[1] & 0x01) != 0 || cdb[2] != 0) {
         return invalidFieldInCdb();
     }
-    if (spec_.faults.inquiryStatus) {
-        return injectedFailure(*spec_.faults.inquiryStatus);
+    if (profile_.faults.inquiryStatus) {
+        return injectedFailure(*profile_.faults.inquiryStatus);
     }
     std::array<std::uint8_t, inquiryLength> reply{};
     reply[0] = 0x05;
@@ -218,11 +218,11 @@ CommandResult VirtualDrive::inquiry(std::span<const std::uint8_t> cdb, std::span
     reply[3] = 0x02;
     reply[4] = inquiryLength - 5;
     const std::span fields(reply);
-    putText(fields.subspan(8, vendorWidth), spec_.vendor, ' ');
-    putText(fields.subspan(16, productWidth), spec_.product, ' ');
+    putText(fields.subspan(8, vendorWidth), profile_.vendor, ' ');
+    putText(fields.subspan(16, productWidth), profile_.product, ' ');
     putText(fields.subspan(32, revisionWidth), mode_ == DriveMode::Kernel ? "0000" : revision_,
             ' ');
-    putText(fields.subspan(36, dateWidth), spec_.date, ' ');
+    putText(fields.subspan(36, dateWidth), profile_.date, ' ');
     // Bytes 3 and 4 together, so a host that sends a one-byte length (byte 4) reads the same.
     const std::size_t allocation = (std::size_t{cdb[3]} << 8) | cdb[4];
     return dataIn(reply, allocation, data, direction);
@@ -237,16 +237,16 @@ CommandResult VirtualDrive::readBuffer(std::span<const std::uint8_t> cdb,
     if (install_) {
         return installing(installProgress());
     }
-    if (spec_.faults.readBufferStatus) {
-        return injectedFailure(*spec_.faults.readBufferStatus);
+    if (profile_.faults.readBufferStatus) {
+        return injectedFailure(*profile_.faults.readBufferStatus);
     }
     // Zero padded, so that a shorter version reads back exactly as given.
     std::array<std::uint8_t, versionBlockLength> block{};
     const std::span fields(block);
-    putText(fields.subspan(16, versionWidth), spec_.hardwareVersion, 0);
-    putText(fields.subspan(24, versionWidth), spec_.kernelVersion, 0);
-    putText(fields.subspan(32, versionWidth), spec_.destinationVersion, 0);
-    putText(fields.subspan(40, judgeWidth), spec_.judge, 0);
+    putText(fields.subspan(16, versionWidth), profile_.hardwareVersion, 0);
+    putText(fields.subspan(24, versionWidth), profile_.kernelVersion, 0);
+    putText(fields.subspan(32, versionWidth), profile_.destinationVersion, 0);
+    putText(fields.subspan(40, judgeWidth), profile_.judge, 0);
     return dataIn(fields.subspan(offset), bigEndian24(cdb.subspan(6)), data, direction);
 }
 
@@ -282,7 +282,7 @@ CommandResult VirtualDrive::changeMode(std::uint32_t offset, std::uint32_t lengt
         return invalidFieldInParameterList();
     }
     ++modeChangeRequests_;
-    const ModeChangeRefusal refusal = spec_.faults.modeChangeRefusal;
+    const ModeChangeRefusal refusal = profile_.faults.modeChangeRefusal;
     const bool refused =
         (modeChangeRequests_ == 1 &&
          (refusal == ModeChangeRefusal::First || refusal == ModeChangeRefusal::Both)) ||
@@ -308,7 +308,7 @@ CommandResult VirtualDrive::takeImage(ImageDownload& image, std::uint32_t offset
         return commandSequenceError();
     }
     ++counters_.imageTransfers;
-    if (spec_.faults.imageTransferFailure == counters_.imageTransfers) {
+    if (profile_.faults.imageTransferFailure == counters_.imageTransfers) {
         return injectedFailure(statusCheckCondition);
     }
     image.take(offset, bytes);
@@ -319,16 +319,16 @@ void VirtualDrive::leaveKernelMode() {
     mode_ = DriveMode::Normal;
     std::optional<std::string> revision;
     if (normalImage_.complete()) {
-        revision = spec_.faults.revisionAfterInstall.value_or(normalImage_.revision());
+        revision = profile_.faults.revisionAfterInstall.value_or(normalImage_.revision());
     }
     kernelImage_ = ImageDownload{};
     normalImage_ = ImageDownload{};
-    const DriveFaults& faults = spec_.faults;
+    const DriveFaults& faults = profile_.faults;
     if (faults.busyForever) {
         install_ = Install{std::nullopt, 0, std::move(revision)};
         return;
     }
-    const std::uint64_t polls = faults.busyPolls.value_or(revision ? spec_.installPolls : 0);
+    const std::uint64_t polls = faults.busyPolls.value_or(revision ? profile_.installPolls : 0);
     install_ = Install{polls, 0, std::move(revision)};
     if (polls == 0) {
         finishInstall();

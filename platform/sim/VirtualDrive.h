@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/sim/DriveSpec.h"
+#include "platform/sim/DriveProfile.h"
 
 #include <array>
 #include <cstdint>
@@ -49,7 +49,7 @@ struct DriveCounters {
 // Every member may be called from any thread.
 class VirtualDrive {
   public:
-    explicit VirtualDrive(DriveSpec spec);
+    explicit VirtualDrive(DriveProfile profile);
 
     // Runs one command. `data` is the host's buffer: written for data-in,
     // read for data-out, never beyond its size.
@@ -57,7 +57,7 @@ class VirtualDrive {
                           Direction direction);
 
     // The description the drive was made from; it never changes.
-    const DriveSpec& spec() const { return spec_; }
+    const DriveProfile& profile() const { return profile_; }
 
     void attach();
     void remove();
@@ -116,7 +116,7 @@ class VirtualDrive {
     void record(std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> data,
                 Direction direction, const CommandResult& result);
 
-    const DriveSpec spec_;
+    const DriveProfile profile_;
 
     mutable std::mutex mutex_;
     bool attached_;

@@ -12,10 +12,10 @@ namespace {
 
 class UpdateFlow : public UpdaterWindow {
   protected:
-    void startWithOneEligibleDrive(sim::DriveSpec spec = drive("a"),
-                                   std::vector<sim::DriveSpec> others = {}) {
-        spec.installPolls = 2;
-        others.insert(others.begin(), spec);
+    void startWithOneEligibleDrive(sim::DriveProfile profile = drive("a"),
+                                   std::vector<sim::DriveProfile> others = {}) {
+        profile.installPolls = 2;
+        others.insert(others.begin(), profile);
         start(others);
         ASSERT_TRUE(firstListingDone());
         ASSERT_TRUE(window_->btnUpdate.isEnabled());

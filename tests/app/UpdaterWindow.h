@@ -19,13 +19,13 @@
 // controller, started as the process entry starts them.
 class UpdaterWindow : public ::testing::Test {
   protected:
-    static sim::DriveSpec drive(std::string id) {
-        sim::DriveSpec spec;
-        spec.id = std::move(id);
-        return spec;
+    static sim::DriveProfile drive(std::string id) {
+        sim::DriveProfile profile;
+        profile.id = std::move(id);
+        return profile;
     }
 
-    void start(std::vector<sim::DriveSpec> drives) {
+    void start(std::vector<sim::DriveProfile> drives) {
         sim::Scenario scenario;
         scenario.drives = std::move(drives);
         backend_ = std::make_unique<PlatformBackend>(scenario);

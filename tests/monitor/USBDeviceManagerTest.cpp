@@ -18,7 +18,7 @@ namespace {
 sim::Scenario detachedDrives() {
     sim::Scenario scenario;
     for (const char* id : {"a", "b", "scanner"}) {
-        sim::DriveSpec& drive = scenario.drives.emplace_back();
+        sim::DriveProfile& drive = scenario.drives.emplace_back();
         drive.id = id;
         drive.attached = false;
         drive.authoring = drive.id != "scanner";

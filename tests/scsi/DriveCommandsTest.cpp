@@ -22,11 +22,11 @@ class DriveCommands : public ::testing::Test {
         interfaces_ = drives_.open("d");
     }
 
-    static std::vector<sim::DriveSpec> specWith(sim::DriveFaults faults) {
-        auto spec = SimulatedDrives::targetDrive("d");
-        spec.disc = sim::Disc{};
-        spec.faults = faults;
-        return {spec};
+    static std::vector<sim::DriveProfile> specWith(sim::DriveFaults faults) {
+        auto profile = SimulatedDrives::targetDrive("d");
+        profile.disc = sim::Disc{};
+        profile.faults = faults;
+        return {profile};
     }
 
     sim::VirtualDrive& drive() { return drives_.drive("d"); }

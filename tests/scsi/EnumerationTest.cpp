@@ -65,13 +65,13 @@ TEST(ExecListDeviceMain, AsksAnotherModelForInquiryOnlyAndNeverSeesOtherDevices)
 }
 
 TEST(ExecListDeviceMain, SkipsADriveHeldElsewhereAndListsTwinsInIteratorOrder) {
-    std::vector<sim::DriveSpec> specs;
+    std::vector<sim::DriveProfile> profiles;
     for (const char* id : {"held", "twin-1", "twin-2"}) {
-        specs.push_back(SimulatedDrives::targetDrive(id));
-        specs.back().attached = false;
-        specs.back().disc = sim::Disc{};
+        profiles.push_back(SimulatedDrives::targetDrive(id));
+        profiles.back().attached = false;
+        profiles.back().disc = sim::Disc{};
     }
-    SimulatedDrives drives(specs);
+    SimulatedDrives drives(profiles);
     // Published, and so iterated, in an order unlike that of their ids.
     for (const char* id : {"held", "twin-2", "twin-1"}) {
         drives.backend().attach(id);
@@ -145,12 +145,12 @@ class Eligibility : public testing::TestWithParam<EligibilityCase> {};
 
 TEST_P(Eligibility, FollowsHardwareDestinationAndRevision) {
     const EligibilityCase& c = GetParam();
-    auto spec = SimulatedDrives::targetDrive("d");
-    spec.revision = c.revision;
-    spec.hardwareVersion = c.hardwareVersion;
-    spec.destinationVersion = c.destinationVersion;
-    spec.mode = c.kernelMode ? sim::DriveMode::Kernel : sim::DriveMode::Normal;
-    SimulatedDrives drives({spec});
+    auto profile = SimulatedDrives::targetDrive("d");
+    profile.revision = c.revision;
+    profile.hardwareVersion = c.hardwareVersion;
+    profile.destinationVersion = c.destinationVersion;
+    profile.mode = c.kernelMode ? sim::DriveMode::Kernel : sim::DriveMode::Normal;
+    SimulatedDrives drives({profile});
     const LogCapture quiet;
 
     const DemoNormalImage known;

@@ -139,7 +139,7 @@ TEST_P(FailureScenario, StaysWithItsDriveAndReleasesEverything) {
     EXPECT_EQ(iokit::Registry::retainCount(service), 1);
     EXPECT_EQ(iokit::Registry::liveObjectCount(), liveObjects);
     const sim::VirtualDrive& drive = drives.drive("drive");
-    const sim::DriveFaults& faults = drive.spec().faults;
+    const sim::DriveFaults& faults = drive.profile().faults;
     if (drive.isAttached() && !faults.exclusiveAccessRefused &&
         faults.missingInterface == sim::MissingInterface::None) {
         EXPECT_TRUE(drives.exclusiveAccessIsFree("drive"));

@@ -70,17 +70,17 @@ std::vector<std::uint8_t> fileBytes(const std::filesystem::path& path, std::uint
 
 class UpdateProcedure : public testing::Test {
   protected:
-    static sim::DriveSpec readyDrive(std::uint32_t installPolls = 0) {
-        auto spec = SimulatedDrives::targetDrive("d");
-        spec.disc = sim::Disc{};
-        spec.installPolls = installPolls;
-        return spec;
+    static sim::DriveProfile readyDrive(std::uint32_t installPolls = 0) {
+        auto profile = SimulatedDrives::targetDrive("d");
+        profile.disc = sim::Disc{};
+        profile.installPolls = installPolls;
+        return profile;
     }
 
     // Identifies the drive as the list refresh does, then updates it with
     // every command recorded.
-    bool update(const sim::DriveSpec& spec, const FirmwareImageFolder& images) {
-        drives_.emplace(std::vector{spec});
+    bool update(const sim::DriveProfile& profile, const FirmwareImageFolder& images) {
+        drives_.emplace(std::vector{profile});
         const auto list = listDrives(images.normal());
         if (list.size() != 1) {
             ADD_FAILURE() << "the drive was not listed";
@@ -171,10 +171,10 @@ INSTANTIATE_TEST_SUITE_P(Sizes, NormalImage, testing::ValuesIn(kNormalImageCases
                          [](const auto& info) { return std::to_string(info.param.size); });
 
 TEST_F(UpdateProcedure, DriveInKernelModeGetsOnlyTheSwitchBack) {
-    auto spec = readyDrive();
-    spec.mode = sim::DriveMode::Kernel;
+    auto profile = readyDrive();
+    profile.mode = sim::DriveMode::Kernel;
     const FirmwareImageFolder images(tools::kDemoKernelImageSize, 256);
-    EXPECT_TRUE(update(spec, images));
+    EXPECT_TRUE(update(profile, images));
     EXPECT_EQ(letters(history()), "KKKNMTI");
     EXPECT_EQ(record_.driveMode(), 0);
 }
@@ -211,12 +211,12 @@ INSTANTIATE_TEST_SUITE_P(BusyFor, Polls, testing::Values(0u, 3u));
 
 TEST_F(UpdateProcedure, DriveRemovedWhileInstallingEndsInNoWithoutHanging) {
     // The record already reads "1.02": only the drive's own answer may decide.
-    auto spec = readyDrive();
-    spec.revision = "1.02";
-    spec.faults.busyForever = true;
+    auto profile = readyDrive();
+    profile.revision = "1.02";
+    profile.faults.busyForever = true;
     removeAtNotification_ = 3;
     const FirmwareImageFolder images(tools::kDemoKernelImageSize, 256);
-    EXPECT_FALSE(update(spec, images));
+    EXPECT_FALSE(update(profile, images));
     EXPECT_THAT(progress_.values(), ElementsAre(65535, 65535, 65535, 65535, -1));
     EXPECT_EQ(systemLogOf(capture_),
               (std::vector{logLine(Signatures::kCommandTestUnitReady, "ERR", kNotAttached),

@@ -13,14 +13,14 @@
 // of one of them.
 class SimulatedDrives {
   public:
-    explicit SimulatedDrives(std::vector<sim::DriveSpec> specs)
-        : backend_(scenarioOf(std::move(specs))) {}
+    explicit SimulatedDrives(std::vector<sim::DriveProfile> profiles)
+        : backend_(scenarioOf(std::move(profiles))) {}
     explicit SimulatedDrives(const sim::Scenario& scenario) : backend_(scenario) {}
 
-    static sim::DriveSpec targetDrive(std::string id) {
-        sim::DriveSpec spec;
-        spec.id = std::move(id);
-        return spec;
+    static sim::DriveProfile targetDrive(std::string id) {
+        sim::DriveProfile profile;
+        profile.id = std::move(id);
+        return profile;
     }
 
     sim::SimulatedBackend& backend() { return backend_; }
@@ -48,9 +48,9 @@ class SimulatedDrives {
     }
 
   private:
-    static sim::Scenario scenarioOf(std::vector<sim::DriveSpec> specs) {
+    static sim::Scenario scenarioOf(std::vector<sim::DriveProfile> profiles) {
         sim::Scenario scenario;
-        scenario.drives = std::move(specs);
+        scenario.drives = std::move(profiles);
         return scenario;
     }
 

@@ -39,12 +39,12 @@ TEST(ScenarioTest, ReadsDrivesFaultsAndEventsInTimeOrder) {
     })",
                                               "test.json");
     ASSERT_EQ(scenario.drives.size(), 2u);
-    const DriveSpec& a = scenario.drives[0];
+    const DriveProfile& a = scenario.drives[0];
     EXPECT_EQ(a.product, "BD-RW KLV-TN82WA");
     EXPECT_TRUE(a.attached && a.authoring);
     EXPECT_FALSE(a.disc.has_value());
 
-    const DriveSpec& b = scenario.drives[1];
+    const DriveProfile& b = scenario.drives[1];
     EXPECT_EQ(b.mode, DriveMode::Kernel);
     EXPECT_FALSE(b.attached || b.authoring);
     EXPECT_EQ(b.className, "Other");

@@ -6,10 +6,10 @@ namespace sim::test {
 namespace {
 
 VirtualDrive driveWith(const DriveFaults& faults) {
-    DriveSpec spec;
-    spec.faults = faults;
-    spec.disc = Disc{};
-    return VirtualDrive(spec);
+    DriveProfile profile;
+    profile.faults = faults;
+    profile.disc = Disc{};
+    return VirtualDrive(profile);
 }
 
 // Runs a whole update with an image of revision "1.02"; answers the revision reported after it.

@@ -12,7 +12,7 @@ int progressOf(const CommandResult& result) {
 }
 
 TEST(VirtualDriveTest, InquiryCarriesTheIdentityAndHonoursTheAllocationLength) {
-    VirtualDrive drive(DriveSpec{});
+    VirtualDrive drive(DriveProfile{});
     Reply reply{};
     const CommandResult result = inquiry(drive, reply);
     EXPECT_EQ(outcome(result), good());
@@ -31,7 +31,7 @@ TEST(VirtualDriveTest, InquiryCarriesTheIdentityAndHonoursTheAllocationLength) {
 }
 
 TEST(VirtualDriveTest, ReadBufferCarriesTheVersionBlockOfBufferF1Only) {
-    VirtualDrive drive(DriveSpec{});
+    VirtualDrive drive(DriveProfile{});
     Reply reply{};
     const CommandResult result = readVersions(drive, reply);
     EXPECT_EQ(outcome(result), good());
@@ -47,7 +47,7 @@ TEST(VirtualDriveTest, ReadBufferCarriesTheVersionBlockOfBufferF1Only) {
 }
 
 TEST(VirtualDriveTest, MalformedCommandsAreRefusedWithoutReadingPastThem) {
-    VirtualDrive drive(DriveSpec{});
+    VirtualDrive drive(DriveProfile{});
     Reply reply{};
     const Bytes shortInquiry{0x12, 0, 0};
     const Bytes unknown{0x28, 0, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -62,7 +62,7 @@ TEST(VirtualDriveTest, MalformedCommandsAreRefusedWithoutReadingPastThem) {
 }
 
 TEST(VirtualDriveTest, OnlyTheExactParameterListTogglesTheMode) {
-    VirtualDrive drive(DriveSpec{});
+    VirtualDrive drive(DriveProfile{});
     Bytes altered = modeChangeList();
     altered[19] = 0xE3;
     Bytes shortList = modeChangeList();
@@ -83,10 +83,10 @@ TEST(VirtualDriveTest, OnlyTheExactParameterListTogglesTheMode) {
 }
 
 TEST(VirtualDriveTest, UpdateInstallsWithACountdownThenReportsTheImageRevision) {
-    DriveSpec spec;
-    spec.installPolls = 4;
-    spec.disc = Disc{};
-    VirtualDrive drive(spec);
+    DriveProfile profile;
+    profile.installPolls = 4;
+    profile.disc = Disc{};
+    VirtualDrive drive(profile);
     changeMode(drive);
     writeWholeImage(drive, 0xFE, Bytes(70144, 0x11));
     writeWholeImage(drive, 0xF0, imageWithRevision(40192, "1.02"));
@@ -110,7 +110,7 @@ TEST(VirtualDriveTest, UpdateInstallsWithACountdownThenReportsTheImageRevision) 
 
 TEST(VirtualDriveTest, OnlyAGaplessNormalImageTakenInKernelModeIsInstalled) {
     const auto switchBackAfter = [](const std::function<void(VirtualDrive&)>& transfers) {
-        VirtualDrive drive(DriveSpec{});
+        VirtualDrive drive(DriveProfile{});
         changeMode(drive);
         transfers(drive);
         changeMode(drive);
@@ -146,7 +146,7 @@ TEST(VirtualDriveTest, OnlyAGaplessNormalImageTakenInKernelModeIsInstalled) {
 }
 
 TEST(VirtualDriveTest, TestUnitReadyFollowsTheDisc) {
-    VirtualDrive drive(DriveSpec{});
+    VirtualDrive drive(DriveProfile{});
     EXPECT_EQ(outcome(testUnitReady(drive)), checkCondition(2, 0x3A, 0));
     drive.insertDisc("PHOTOS");
     EXPECT_EQ(outcome(testUnitReady(drive)), good());
@@ -160,7 +160,7 @@ TEST(VirtualDriveTest, TestUnitReadyFollowsTheDisc) {
 }
 
 TEST(VirtualDriveTest, HistoryKeepsDataOnlyWhenAskedTo) {
-    VirtualDrive drive(DriveSpec{});
+    VirtualDrive drive(DriveProfile{});
     testUnitReady(drive);
     EXPECT_TRUE(drive.history().empty());
 
@@ -178,7 +178,7 @@ TEST(VirtualDriveTest, HistoryKeepsDataOnlyWhenAskedTo) {
 }
 
 TEST(VirtualDriveTest, CommandsAndDiscEventsFromTwoThreads) {
-    VirtualDrive drive(DriveSpec{});
+    VirtualDrive drive(DriveProfile{});
     constexpr int rounds = 2000;
     std::thread events([&] {
         for (int i = 0; i < rounds; ++i) {

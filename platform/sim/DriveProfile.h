@@ -61,7 +61,7 @@ struct DriveFaults {
     std::optional<std::uint64_t> removalAtCommand;
 };
 
-struct DriveSpec {
+struct DriveProfile {
     std::string id;
     std::string className = "VirtualAuthoringDrive";
     // A device that is not an authoring device never matches the enumeration.
