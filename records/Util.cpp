@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace {
 
@@ -142,7 +141,7 @@ std::optional<std::string> Util::convertToString(std::span<const std::uint8_t> b
 std::optional<std::string> Util::textOfField(std::span<const std::uint8_t> bytes) {
     std::array<char, kWorkBufferSize> buffer{};
     const auto count = std::min(bytes.size(), buffer.size() - 1);
-    std::memcpy(buffer.data(), bytes.data(), count);
+    std::copy_n(bytes.begin(), count, buffer.begin());
     const std::string text(buffer.data());
     if (!isValidUTF8(text)) {
         return std::nullopt;
