@@ -87,9 +87,7 @@ QuelmarDriveUpdaterAppDelegate::~QuelmarDriveUpdaterAppDelegate() {
     DAUtil::releaseSession();
     clearDeviceArray();
     // The worker and the monitor use this controller: both end before it goes.
-    if (updateThread_.joinable()) {
-        updateThread_.join();
-    }
+    waitForUpdateWorker();
     {
         std::lock_guard lock(monitorMutex_);
         monitorStopping_ = true;
@@ -101,6 +99,8 @@ QuelmarDriveUpdaterAppDelegate::~QuelmarDriveUpdaterAppDelegate() {
         monitorThread_.join();
     }
     nib_.window.setDelegate(nullptr);
+    nib_.cmbDriveList.setAction({});
+    nib_.btnUpdate.setAction({});
 }
 
 void QuelmarDriveUpdaterAppDelegate::getFwFileInfo() {

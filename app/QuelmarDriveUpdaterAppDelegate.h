@@ -71,6 +71,8 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     std::vector<DeviceData> deviceArray() const;
     std::optional<DeviceData> curDeviceData() const;
     const FirmFileData* curFwNormalData() const { return curFwNormalData_.get(); }
+    // Returns once the last update worker, and the refresh it ends with, is done.
+    void waitForUpdateWorker();
 
   private:
     void numberTwins(std::vector<DeviceData>& drives) const;
@@ -96,4 +98,7 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     bool monitorStopping_ = false;
     std::thread monitorThread_;
     std::thread updateThread_;
+    // Delayed calls hold a weak reference: one due after the controller has
+    // gone finds it expired and does nothing.
+    std::shared_ptr<const bool> lifetime_ = std::make_shared<const bool>(true);
 };

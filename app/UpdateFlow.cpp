@@ -37,9 +37,7 @@ void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
     foundation::RunLoop::current().runUntilDate(std::chrono::steady_clock::now() +
                                                 kEventsBeforeUpdate);
     std::this_thread::sleep_for(kPauseBeforeUpdate);
-    if (updateThread_.joinable()) {
-        updateThread_.join();
-    }
+    waitForUpdateWorker();
     updateThread_ = std::thread([this] { runUpdateThread(); });
 }
 
@@ -65,6 +63,12 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread() {
     nib_.idctProgressUpdate.stopAnimation();
     updateControll();
     updateDeviceList(nullptr);
+}
+
+void QuelmarDriveUpdaterAppDelegate::waitForUpdateWorker() {
+    if (updateThread_.joinable()) {
+        updateThread_.join();
+    }
 }
 
 void QuelmarDriveUpdaterAppDelegate::updateIndicatorNotify(

@@ -98,6 +98,7 @@ TEST_F(UpdaterWindow, AnUnnumberedDriveBetweenTwinsKeepsItsPlaceAndTheFirstDrive
     // Any refresh makes the first drive current again.
     simulated_->remove("c");
     ASSERT_TRUE(processEventsUntil([this] { return window_->cmbDriveList.numberOfItems() == 2; }));
+    waitForRefreshToEnd();
     EXPECT_EQ(controller_->curIndex(), 0);
     EXPECT_EQ(controller_->curDeviceData()->revision(), "1.01");
     EXPECT_THAT(titles(), ElementsAre("QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30 ",
@@ -110,6 +111,7 @@ TEST_F(UpdaterWindow, ARefreshThatFindsNothingDropsTheCurrentDrive) {
     ASSERT_FALSE(window_->lblTitleWillUpdateTo.isHidden());
     simulated_->remove("a");
     ASSERT_TRUE(processEventsUntil([this] { return controller_->curIndex() == -1; }));
+    waitForRefreshToEnd();
     EXPECT_FALSE(controller_->curDeviceData().has_value());
     EXPECT_EQ(window_->cmbDriveList.numberOfItems(), 0);
     EXPECT_EQ(window_->lblTxtUpdateVersion.stringValue(), "");

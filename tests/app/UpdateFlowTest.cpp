@@ -75,10 +75,9 @@ TEST_F(UpdateFlow, OkStartsTheWorkerAfterAPauseAndCompletesWithAFreshList) {
     EXPECT_TRUE(animatingWhenStarted);
 
     ASSERT_NE(waitForSheet("Complete!"), nullptr);
-    ASSERT_TRUE(processEventsUntil([this] { return !controller_->isUpdatingNow(); }));
-    ASSERT_TRUE(processEventsUntil([this] {
-        return controller_->curDeviceData() && controller_->curDeviceData()->revision() == "1.02";
-    }));
+    controller_->waitForUpdateWorker();
+    EXPECT_FALSE(controller_->isUpdatingNow());
+    EXPECT_EQ(controller_->curDeviceData()->revision(), "1.02");
     // Read again from the drive: now current, so nothing more to do.
     EXPECT_EQ(window_->lblTxtUpdateVersion.stringValue(), "no need update");
     EXPECT_FALSE(window_->btnUpdate.isEnabled());
@@ -94,7 +93,8 @@ TEST_F(UpdateFlow, AFailedUpdateShowsErrorAndReadsTheListAgain) {
     startWithOneEligibleDrive(refusing);
     press(confirmationSheet(), 0);
     ASSERT_NE(waitForSheet("Error!"), nullptr);
-    ASSERT_TRUE(processEventsUntil([this] { return !controller_->isUpdatingNow(); }));
+    controller_->waitForUpdateWorker();
+    EXPECT_FALSE(controller_->isUpdatingNow());
     EXPECT_EQ(controller_->curIndex(), 0);
     EXPECT_TRUE(window_->btnUpdate.isEnabled());
 }
@@ -148,7 +148,7 @@ TEST_F(UpdateFlow, WhileUpdatingNoticesAreIgnoredAndClosingOrQuittingIsRefused) 
     }
     changed.notify_all();
     ASSERT_NE(waitForSheet("Complete!"), nullptr);
-    ASSERT_TRUE(processEventsUntil([this] { return !controller_->isUpdatingNow(); }));
+    controller_->waitForUpdateWorker();
     EXPECT_EQ(controller_->applicationShouldTerminate(), appkit::TerminateReply::Now);
     // The final refresh sees the drive that came meanwhile.
     EXPECT_TRUE(processEventsUntil([this] { return window_->cmbDriveList.numberOfItems() == 2; }));

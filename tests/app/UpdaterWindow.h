@@ -4,6 +4,7 @@
 #include "app/PlatformBackend.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "platform/appkit/Alert.h"
+#include "platform/foundation/NamedLock.h"
 #include "tests/support/FirmwareImageFolder.h"
 
 #include <QAbstractButton>
@@ -53,6 +54,11 @@ class UpdaterWindow : public ::testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return true;
+    }
+
+    // Once a refresh is seen under way, returns when it has ended.
+    static void waitForRefreshToEnd() {
+        auto listing = foundation::NamedLock::synchronized("SYNC_LISTING");
     }
 
     bool firstListingDone() {
