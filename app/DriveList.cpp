@@ -27,6 +27,36 @@ bool isTwin(const DeviceData& a, const DeviceData& b) {
            sameText(a.revision(), b.revision());
 }
 
+// Drives of equal vendor, product and revision are numbered 1, 2, 3, ... in
+// list order, so that their titles differ; a drive without a twin is not.
+void numberTwins(std::vector<DeviceData>& drives) {
+    for (std::size_t a = 0; a < drives.size(); ++a) {
+        if (drives[a].same()) {
+            continue;
+        }
+        std::int32_t number = 1;
+        for (std::size_t b = 0; b < drives.size(); ++b) {
+            if (b != a && isTwin(drives[a], drives[b])) {
+                drives[b].setSame(true);
+                drives[b].setSameNo(++number);
+            }
+        }
+        if (number >= 2) {
+            drives[a].setSame(true);
+            drives[a].setSameNo(1);
+        }
+    }
+}
+
+// "%@ %@ %@%@ %@": revision and date run together, and a twin's number
+// follows a second blank.
+std::string titleOf(const DeviceData& drive) {
+    const std::string suffix = drive.same() ? foundation::format(" [%d]", drive.sameNo()) : "";
+    return foundation::format(
+        "%s %s %s%s %s", drive.vendor().value_or("").c_str(), drive.product().value_or("").c_str(),
+        drive.revision().value_or("").c_str(), drive.date().value_or("").c_str(), suffix.c_str());
+}
+
 } // namespace
 
 void QuelmarDriveUpdaterAppDelegate::initDeviceList() {
@@ -39,11 +69,11 @@ void QuelmarDriveUpdaterAppDelegate::initDeviceList() {
         }
     }
     if (IsPresenceDiscsForAppLaunch) {
-        showSheet("Disc may be mounted. Please confirm eject the disk!", std::nullopt, {});
+        showSheet("Disc may be mounted. Please confirm eject the disk!", "OK", std::nullopt, {});
     } else if (!IsFoundTargetDriveForAppLaunch) {
         showSheet(
             foundation::Bundle::mainBundle().localizedStringForKey("MESSAGE_NO_DRIVE_UPDATED"),
-            std::nullopt, [this](int) { windowShouldClose(); });
+            "OK", std::nullopt, [this](int) { windowShouldClose(); });
     }
 }
 
@@ -84,36 +114,10 @@ void QuelmarDriveUpdaterAppDelegate::updateDeviceList(const foundation::Notifica
     changedDriveList();
 }
 
-void QuelmarDriveUpdaterAppDelegate::numberTwins(std::vector<DeviceData>& drives) const {
-    for (std::size_t a = 0; a < drives.size(); ++a) {
-        if (drives[a].same()) {
-            continue;
-        }
-        std::int32_t number = 1;
-        for (std::size_t b = 0; b < drives.size(); ++b) {
-            if (b != a && isTwin(drives[a], drives[b])) {
-                drives[b].setSame(true);
-                drives[b].setSameNo(++number);
-            }
-        }
-        if (number >= 2) {
-            drives[a].setSame(true);
-            drives[a].setSameNo(1);
-        }
-    }
-}
-
 void QuelmarDriveUpdaterAppDelegate::clearDeviceArray() {
     auto guard = NamedLock::synchronized(kCurrentDeviceLock);
     curIndex_ = -1;
     deviceArray_.clear();
-}
-
-std::string QuelmarDriveUpdaterAppDelegate::titleOf(const DeviceData& drive) const {
-    const std::string suffix = drive.same() ? foundation::format(" [%d]", drive.sameNo()) : "";
-    return foundation::format(
-        "%s %s %s%s %s", drive.vendor().value_or("").c_str(), drive.product().value_or("").c_str(),
-        drive.revision().value_or("").c_str(), drive.date().value_or("").c_str(), suffix.c_str());
 }
 
 void QuelmarDriveUpdaterAppDelegate::updateDeviceCombobox() {
@@ -209,10 +213,10 @@ void QuelmarDriveUpdaterAppDelegate::updateControll() {
 }
 
 void QuelmarDriveUpdaterAppDelegate::showSheet(const std::string& message,
-                                               const std::optional<std::string>& alternate,
+                                               const std::string& defaultButton,
+                                               const std::optional<std::string>& alternateButton,
                                                std::function<void(int)> didEnd) {
-    const std::string defaultButton = alternate ? "Cancel" : "OK";
-    appkit::Alert::alertWithMessageText(message, defaultButton, alternate, std::nullopt, "")
+    appkit::Alert::alertWithMessageText(message, defaultButton, alternateButton, std::nullopt, "")
         ->beginSheetModalForWindow(*window_, std::move(didEnd));
 }
 

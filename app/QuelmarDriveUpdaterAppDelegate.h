@@ -75,9 +75,9 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     void waitForUpdateWorker();
 
   private:
-    void numberTwins(std::vector<DeviceData>& drives) const;
-    std::string titleOf(const DeviceData& drive) const;
-    void showSheet(const std::string& message, const std::optional<std::string>& alternate,
+    // A sheet on the window; `didEnd`, when given, runs on the GUI thread with the answer.
+    void showSheet(const std::string& message, const std::string& defaultButton,
+                   const std::optional<std::string>& alternateButton,
                    std::function<void(int)> didEnd);
 
     appkit::Window* window_;

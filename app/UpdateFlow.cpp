@@ -21,7 +21,7 @@ constexpr auto kPauseBeforeUpdate = std::chrono::milliseconds(100);
 
 void QuelmarDriveUpdaterAppDelegate::clickUpdateButton() {
     showSheet(foundation::Bundle::mainBundle().localizedStringForKey("MESSAGE_DONT_DISCONNECTUSB"),
-              "OK", [this](int returnCode) { alertDidEnd(returnCode); });
+              "Cancel", "OK", [this](int returnCode) { alertDidEnd(returnCode); });
 }
 
 void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
@@ -55,7 +55,7 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread() {
             deviceArray_[static_cast<std::size_t>(curIndex_)] = drive;
         }
     }
-    showSheet(updated ? "Complete!" : "Error!", std::nullopt, {});
+    showSheet(updated ? "Complete!" : "Error!", "OK", std::nullopt, {});
     if (updated) {
         updateDeviceCombobox();
     }
