@@ -152,7 +152,7 @@ TEST_F(UpdaterWindow, ADiscSeenInATargetDriveIsTheOnlyAlertEvenWithoutDrives) {
 TEST_F(UpdaterWindow, RecordsTheFrameUnderFourKeysOnEveryMove) {
     start({drive("a")});
     window_->window.setFrame({100, 200, 400, 300});
-    ASSERT_TRUE(processEventsUntil([this] {
+    ASSERT_TRUE(processEventsUntil([] {
         return foundation::UserDefaults::standardUserDefaults().floatForKey(
                    "kUserDefaultKeyMainWindowWidthKey") == 400.0F;
     }));
