@@ -6,6 +6,19 @@
 #include <stdexcept>
 
 namespace sim {
+namespace {
+
+// The entry of a drive, from a const or a mutable table alike.
+template <class Entries>
+auto& findEntry(Entries& entries, std::string_view id) {
+    const auto found = entries.find(id);
+    if (found == entries.end()) {
+        throw std::out_of_range("no virtual drive \"" + std::string(id) + "\"");
+    }
+    return found->second;
+}
+
+} // namespace
 
 SimulatedBackend::SimulatedBackend(const Scenario& scenario) {
     std::lock_guard lock(mutex_);
@@ -29,15 +42,11 @@ SimulatedBackend::~SimulatedBackend() {
 }
 
 SimulatedBackend::Entry& SimulatedBackend::entry(std::string_view id) {
-    const auto found = entries_.find(id);
-    if (found == entries_.end()) {
-        throw std::out_of_range("no virtual drive \"" + std::string(id) + "\"");
-    }
-    return found->second;
+    return findEntry(entries_, id);
 }
 
 const SimulatedBackend::Entry& SimulatedBackend::entry(std::string_view id) const {
-    return const_cast<SimulatedBackend*>(this)->entry(id);
+    return findEntry(entries_, id);
 }
 
 void SimulatedBackend::publish(Entry& entry) {
