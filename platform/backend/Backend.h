@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/iokit/PassThroughDevice.h"
+
+#include <memory>
+#include <vector>
+
+// The source of drives and discs, chosen once at start: virtual drives from
+// the scenario file named by QUELMAR_SCENARIO, or else the system's own. It
+// publishes drives in the device registry and media in disk arbitration for
+// as long as it lives; the application sees nothing else of it.
+
+namespace platform {
+
+class Backend {
+  public:
+    virtual ~Backend() = default;
+
+    // Throws std::runtime_error when the chosen source cannot start (a
+    // scenario that cannot be read).
+    static std::unique_ptr<Backend> chooseAtStart();
+
+    // Drives of the authoring kind that were seen but could not be opened
+    // during the latest attempts, most recent last, one per device node; a
+    // drive opened since is dropped. Lets the window say why a drive is
+    // missing or an update failed.
+    virtual std::vector<iokit::AccessResult> accessProblems() const = 0;
+};
+
+} // namespace platform
