@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
   clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev fonts-dejavu-core
