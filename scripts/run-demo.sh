@@ -13,6 +13,6 @@ cmake --build build -j"$(nproc)" --target QuelmarDriveUpdater
 export QUELMAR_SCENARIO=$(realpath "${1:-scenarios/demo/demo.json}")
 if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
     echo "No display here: running in a virtual X server (xvfb-run); quit with Ctrl-C." >&2
-    exec xvfb-run -a build/bin/QuelmarDriveUpdater
+    exec xvfb-run -a build/bin/quelmar-drive-updater
 fi
-exec build/bin/QuelmarDriveUpdater
+exec build/bin/quelmar-drive-updater

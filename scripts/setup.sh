@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev fonts-dejavu-core
   xvfb xauth imagemagick
+  qt6-qpa-plugins dbus-daemon python3-dbusmock
+  dpkg-dev file desktop-file-utils appstream strace
 )
 
 missing=()

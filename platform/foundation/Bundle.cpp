@@ -12,11 +12,19 @@ Bundle& Bundle::mainBundle() {
     return bundle;
 }
 
+namespace {
+
+// Relative to the folder above the executable's: /usr/bin/x finds
+// /usr/share/quelmar-drive-updater, build/bin/x finds build/share/...
+constexpr const char* kResourcesBelowPrefix = "share/quelmar-drive-updater";
+
+} // namespace
+
 Bundle::Bundle() {
     std::error_code error;
     const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    resources_ =
-        error ? std::filesystem::path("resources") : executable.parent_path() / "resources";
+    resources_ = error ? std::filesystem::path(kResourcesBelowPrefix)
+                       : executable.parent_path().parent_path() / kResourcesBelowPrefix;
 }
 
 std::optional<std::string> Bundle::pathForResource(std::string_view fileName) const {

@@ -7,7 +7,8 @@
 
 namespace foundation {
 
-// The application's resources: the folder "resources" beside the executable.
+// The application's resources: share/quelmar-drive-updater under the folder
+// that holds the executable's bin/ folder, in the build and install trees alike.
 class Bundle {
   public:
     static Bundle& mainBundle();

@@ -183,7 +183,7 @@ TEST(SingleInstance, ASecondInstanceExitsAtOnceWithStatusZero) {
         foundation::Bundle::mainBundle().bundleIdentifier());
 
     const auto updater =
-        std::filesystem::read_symlink("/proc/self/exe").parent_path() / "QuelmarDriveUpdater";
+        std::filesystem::read_symlink("/proc/self/exe").parent_path() / "quelmar-drive-updater";
     const pid_t child = ::fork();
     if (child == 0) {
         ::execl(updater.c_str(), updater.c_str(), static_cast<char*>(nullptr));

@@ -23,3 +23,10 @@ TEST(Bundle, LocalizedStringsComeFromTheStringTableOrAreTheKey) {
     bundle.setResourcePath(saved);
     std::filesystem::remove_all(folder);
 }
+
+TEST(Bundle, TheBuildTreeFindsItsStringTableLikeAnInstalledProgram) {
+    const auto& bundle = foundation::Bundle::mainBundle();
+    EXPECT_NE(bundle.pathForResource("en.lproj"), std::nullopt);
+    EXPECT_NE(bundle.localizedStringForKey("MESSAGE_DONT_DISCONNECTUSB"),
+              "MESSAGE_DONT_DISCONNECTUSB");
+}
