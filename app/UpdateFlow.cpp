@@ -6,6 +6,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/power/InhibitorLock.h"
 #include "scsi/STUCMethod.h"
 
 #include <chrono>
@@ -42,6 +43,10 @@ void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
 }
 
 void QuelmarDriveUpdaterAppDelegate::runUpdateThread() {
+    // A machine that sleeps or shuts down while a drive takes its firmware
+    // leaves the drive unusable; the lock goes with the worker, however it ends.
+    const power::InhibitorLock awake("sleep:shutdown", "Quelmar Drive Updater",
+                                     "Updating drive firmware");
     // No refresh runs while the flag is set, so the current drive stays put;
     // the procedure works on a copy of it and writes the copy back on success.
     DeviceData drive = *curDeviceData();
