@@ -41,9 +41,9 @@ QString fromUtf8(const std::string& text) {
 
 InhibitorLock::InhibitorLock(const std::string& what, const std::string& who,
                              const std::string& why) {
-    // A private connection of its own, closed once the descriptor is ours:
-    // the lock lives in the descriptor, not in the connection, and a shared
-    // connection would tie the worker thread to whichever thread made it.
+    // A connection of its own, closed once the descriptor is ours: the lock
+    // lives in the descriptor, not in the connection, and nothing stays
+    // connected between updates.
     const QString name = QString("quelmar-inhibitor-%1").arg(++connectionsMade);
     QString failure;
     {
