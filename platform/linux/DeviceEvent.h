@@ -22,6 +22,9 @@ struct DeviceEvent {
     // removal these are mostly gone.
     std::optional<std::string> scsiDevice;
     std::map<std::string, std::string> scsiAttributes;
+    // For a scsi_generic node: false while udev is still setting up the block
+    // node of the same SCSI device (whose permissions an open needs too).
+    bool blockNodeSettled = true;
 };
 
 } // namespace linuxbackend

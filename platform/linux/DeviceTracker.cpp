@@ -32,6 +32,8 @@ void DeviceTracker::handle(const DeviceEvent& event) {
 void DeviceTracker::handleGeneric(const DeviceEvent& event) {
     if (event.action == "remove") {
         drives_.erase(event.syspath);
+        std::erase_if(waiting_,
+                      [&](const auto& entry) { return entry.second.syspath == event.syspath; });
         return;
     }
     if (drives_.contains(event.syspath) || !isOpticalDrive(event) || !event.deviceNode ||
@@ -44,11 +46,25 @@ void DeviceTracker::handleGeneric(const DeviceEvent& event) {
                            valueOf(event.scsiAttributes, "vendor"),
                            valueOf(event.scsiAttributes, "model"),
                            valueOf(event.scsiAttributes, "rev")};
+    if (event.blockNodeSettled) {
+        publishDrive(drive);
+    } else {
+        waiting_.insert_or_assign(drive.scsiDevice, drive);
+    }
+}
+
+void DeviceTracker::publishDrive(const DriveDescription& drive) {
+    waiting_.erase(drive.scsiDevice);
     auto publication = publisher_.publishDrive(drive);
-    drives_.emplace(event.syspath, Entry<DriveDescription>{drive, std::move(publication)});
+    drives_.emplace(drive.syspath, Entry<DriveDescription>{drive, std::move(publication)});
 }
 
 void DeviceTracker::handleBlock(const DeviceEvent& event) {
+    if (event.action != "remove" && event.scsiDevice) {
+        if (const auto waiting = waiting_.find(*event.scsiDevice); waiting != waiting_.end()) {
+            publishDrive(DriveDescription(waiting->second));
+        }
+    }
     const bool optical = valueOf(event.properties, "ID_CDROM") == "1" || isOpticalDrive(event);
     // udev probes a disc's filesystem only while the drive reports a medium.
     const bool present = event.action != "remove" &&
@@ -76,6 +92,7 @@ void DeviceTracker::handleBlock(const DeviceEvent& event) {
 void DeviceTracker::clear() {
     std::lock_guard lock(mutex_);
     drives_.clear();
+    waiting_.clear();
     discs_.clear();
 }
 

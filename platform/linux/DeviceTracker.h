@@ -16,6 +16,8 @@ namespace linuxbackend {
 // It remembers what it published by sysfs path, because by the time a device
 // is reported removed its attributes are gone. Events may repeat (the start's
 // listing overlaps the first reports): the same report twice publishes once.
+// A drive whose block node udev is still setting up waits for that node's
+// report, so that whoever hears of the drive can open both nodes.
 class DeviceTracker {
   public:
     // Something published for as long as it lives.
@@ -52,10 +54,13 @@ class DeviceTracker {
 
     void handleGeneric(const DeviceEvent& event);
     void handleBlock(const DeviceEvent& event);
+    void publishDrive(const DriveDescription& drive);
 
     Publisher& publisher_;
     mutable std::mutex mutex_;
     std::map<std::string, Entry<DriveDescription>> drives_;
+    // Drives waiting for their block node, by SCSI device.
+    std::map<std::string, DriveDescription> waiting_;
     std::map<std::string, Entry<DiscDescription>> discs_;
 };
 

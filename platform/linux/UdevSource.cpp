@@ -3,6 +3,7 @@
 #include "platform/foundation/Log.h"
 
 #include <array>
+#include <filesystem>
 #include <string_view>
 
 namespace linuxbackend {
@@ -19,7 +20,20 @@ std::string withoutTrailingBlanks(std::string text) {
     return text;
 }
 
-DeviceEvent describe(udev_device* device, const char* action) {
+// Whether udev has finished with every block node of the SCSI device: until
+// then the node may still be root's alone.
+bool blockNodesSettled(udev* context, const std::string& scsiDevice) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(scsiDevice + "/block", error)) {
+        UdevDevice block(udev_device_new_from_syspath(context, entry.path().c_str()));
+        if (block && udev_device_get_is_initialized(block.get()) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+DeviceEvent describe(udev_device* device, const char* action, bool fromUdevd) {
     DeviceEvent event;
     event.action = action != nullptr ? action : "";
     const char* subsystem = udev_device_get_subsystem(device);
@@ -43,19 +57,23 @@ DeviceEvent describe(udev_device* device, const char* action) {
                 event.scsiAttributes.emplace(key, withoutTrailingBlanks(value));
             }
         }
+        // Without udevd nothing is ever set up, so there is nothing to wait for.
+        event.blockNodeSettled = !fromUdevd || event.subsystem != "scsi_generic" ||
+                                 event.action == "remove" ||
+                                 blockNodesSettled(udev_device_get_udev(device), *event.scsiDevice);
     }
     return event;
 }
 
 } // namespace
 
-UdevSource::UdevSource(EventSource source) : context_(udev_new()) {
+UdevSource::UdevSource(EventSource source)
+    : fromUdevd_(source == EventSource::Udev), context_(udev_new()) {
     if (!context_) {
         foundation::Log::error(kSignature, "udev is not available: no drive can be found\n");
         return;
     }
-    monitor_.reset(udev_monitor_new_from_netlink(context_.get(),
-                                                 source == EventSource::Udev ? "udev" : "kernel"));
+    monitor_.reset(udev_monitor_new_from_netlink(context_.get(), fromUdevd_ ? "udev" : "kernel"));
     bool listening = monitor_ != nullptr;
     for (const char* subsystem : kSubsystems) {
         listening = listening && udev_monitor_filter_add_match_subsystem_devtype(
@@ -86,7 +104,7 @@ std::vector<DeviceEvent> UdevSource::existingDevices() const {
             UdevDevice device(
                 udev_device_new_from_syspath(context_.get(), udev_list_entry_get_name(entry)));
             if (device) {
-                events.push_back(describe(device.get(), "add"));
+                events.push_back(describe(device.get(), "add", fromUdevd_));
             }
         }
     }
@@ -103,7 +121,7 @@ std::vector<DeviceEvent> UdevSource::receive() const {
         return events;
     }
     while (UdevDevice device{udev_monitor_receive_device(monitor_.get())}) {
-        events.push_back(describe(device.get(), udev_device_get_action(device.get())));
+        events.push_back(describe(device.get(), udev_device_get_action(device.get()), fromUdevd_));
     }
     return events;
 }

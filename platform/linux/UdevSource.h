@@ -25,6 +25,7 @@ class UdevSource {
     std::vector<DeviceEvent> receive() const;
 
   private:
+    const bool fromUdevd_;
     UdevContext context_;
     UdevMonitor monitor_;
 };

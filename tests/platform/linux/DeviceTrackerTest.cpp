@@ -142,3 +142,22 @@ TEST(DeviceTracker, OtherBlockDevicesAreMediaAsTheyAre) {
     EXPECT_EQ(publisher.log,
               (std::vector<std::string>{"+disc STICK in Flash Disk", "+disc - in -"}));
 }
+
+TEST(DeviceTracker, ADriveWaitsForUdevToSetUpItsBlockNode) {
+    RecordingPublisher publisher;
+    DeviceTracker tracker(publisher);
+    auto early = generic("add", 0, "5", "BD-RW KLV-TN82WA");
+    early.blockNodeSettled = false;
+    tracker.handle(early);
+    auto other = generic("add", 1, "5", "DVD-RW DX-100");
+    other.blockNodeSettled = false;
+    tracker.handle(other);
+    EXPECT_TRUE(tracker.drives().empty());
+
+    tracker.handle(removal(other)); // gone before its block node was ready
+    tracker.handle(opticalBlock("add", {{"ID_CDROM", "1"}})); // sg0's block node, no disc
+    auto lateBlock = opticalBlock("add", {{"ID_CDROM", "1"}});
+    lateBlock.scsiDevice = other.scsiDevice;
+    tracker.handle(lateBlock);
+    EXPECT_EQ(publisher.log, (std::vector<std::string>{"+drive /dev/sg0 BD-RW KLV-TN82WA"}));
+}
