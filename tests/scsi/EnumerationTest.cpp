@@ -1,4 +1,5 @@
 #include "platform/foundation/LogCapture.h"
+#include "platform/iokit/AccessProblems.h"
 #include "platform/iokit/Registry.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
@@ -59,6 +60,7 @@ TEST(ExecListDeviceMain, AsksAnotherModelForInquiryOnlyAndNeverSeesOtherDevices)
               "ExecListDeviceMain() Found device class \"VirtualAuthoringDrive\" using .\n"
               "Requesting Inquiry data\n");
     EXPECT_THAT(capture.systemLog(), IsEmpty());
+    EXPECT_TRUE(drives.everyAccessReleased("other"));
     EXPECT_TRUE(drives.exclusiveAccessIsFree("other"));
     EXPECT_EQ(iokit::Registry::retainCount(drives.service("other")), 1);
     EXPECT_EQ(iokit::Registry::liveObjectCount(), liveObjects);
@@ -105,6 +107,29 @@ TEST(ExecListDeviceMain, SkipsADriveHeldElsewhereAndListsTwinsInIteratorOrder) {
     char className[128];
     ASSERT_EQ(IOObjectGetClass(twin, className), KERN_SUCCESS);
     EXPECT_STREQ(className, "VirtualAuthoringDrive");
+}
+
+TEST(ExecListDeviceMain, ADriveHeldElsewhereIsItsBackendsAccessProblemUntilItOpens) {
+    SimulatedDrives drives({SimulatedDrives::targetDrive("a"), SimulatedDrives::targetDrive("b"),
+                            SimulatedDrives::targetDrive("c")});
+    const DeviceInterfaces holder = drives.open("b");
+    ASSERT_EQ(holder.taskDevice->ObtainExclusiveAccess(), kIOReturnSuccess);
+    iokit::AccessResult foreign;
+    foreign.refusal = iokit::AccessRefusal::NotPermitted;
+    foreign.deviceNode = "/dev/of-another-backend";
+    iokit::AccessProblems::note(foreign);
+    const LogCapture quiet;
+
+    EXPECT_EQ(listDrives(DemoNormalImage()).size(), 2u);
+    const auto problems = drives.backend().accessProblems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].deviceNode, "virtual:b");
+    EXPECT_EQ(problems[0].refusal, iokit::AccessRefusal::HeldElsewhere);
+
+    ASSERT_EQ(holder.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);
+    EXPECT_EQ(listDrives(DemoNormalImage()).size(), 3u);
+    EXPECT_THAT(drives.backend().accessProblems(), IsEmpty());
+    iokit::AccessProblems::forget(foreign.deviceNode);
 }
 
 namespace {

@@ -42,6 +42,13 @@ class SimulatedDrives {
         return true;
     }
 
+    // Whether every holder of the drive's exclusive access gave it back
+    // itself, none by its interface going away.
+    bool everyAccessReleased(const std::string& id) {
+        const sim::AccessCounts counts = backend_.device(id).accessCounts();
+        return counts.opens == counts.closes && counts.abandoned == 0;
+    }
+
     // References on the device behind a service: its service's and one for
     // every interface of it still alive.
     static long deviceReferences(io_service_t service) {
