@@ -58,6 +58,7 @@ SimulatedBackend::~SimulatedBackend() {
         if (entry.service != IO_OBJECT_NULL) {
             iokit::ServiceRegistry::terminateService(entry.service);
         }
+        iokit::AccessProblems::forget(entry.device->deviceNode());
     }
 }
 
@@ -125,6 +126,8 @@ void SimulatedBackend::remove(std::string_view id) {
     found.drive->remove();
     iokit::ServiceRegistry::terminateService(found.service);
     found.service = IO_OBJECT_NULL;
+    // A drive that left is no longer one the user could be told about.
+    iokit::AccessProblems::forget(found.device->deviceNode());
 }
 
 } // namespace sim

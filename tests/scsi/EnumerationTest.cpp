@@ -109,26 +109,34 @@ TEST(ExecListDeviceMain, SkipsADriveHeldElsewhereAndListsTwinsInIteratorOrder) {
     EXPECT_STREQ(className, "VirtualAuthoringDrive");
 }
 
-TEST(ExecListDeviceMain, ADriveHeldElsewhereIsItsBackendsAccessProblemUntilItOpens) {
+TEST(ExecListDeviceMain, DrivesHeldElsewhereAreTheBackendsAccessProblemsUntilOpenedOrGone) {
     SimulatedDrives drives({SimulatedDrives::targetDrive("a"), SimulatedDrives::targetDrive("b"),
                             SimulatedDrives::targetDrive("c")});
-    const DeviceInterfaces holder = drives.open("b");
-    ASSERT_EQ(holder.taskDevice->ObtainExclusiveAccess(), kIOReturnSuccess);
+    const DeviceInterfaces holderOfB = drives.open("b");
+    const DeviceInterfaces holderOfC = drives.open("c");
+    ASSERT_EQ(holderOfB.taskDevice->ObtainExclusiveAccess(), kIOReturnSuccess);
+    ASSERT_EQ(holderOfC.taskDevice->ObtainExclusiveAccess(), kIOReturnSuccess);
     iokit::AccessResult foreign;
     foreign.refusal = iokit::AccessRefusal::NotPermitted;
     foreign.deviceNode = "/dev/of-another-backend";
     iokit::AccessProblems::note(foreign);
     const LogCapture quiet;
+    const auto nodes = [&drives] {
+        std::vector<std::string> held;
+        for (const auto& problem : drives.backend().accessProblems()) {
+            EXPECT_EQ(problem.refusal, iokit::AccessRefusal::HeldElsewhere);
+            held.push_back(problem.deviceNode);
+        }
+        return held;
+    };
 
+    EXPECT_EQ(listDrives(DemoNormalImage()).size(), 1u);
+    EXPECT_THAT(nodes(), ElementsAre("virtual:b", "virtual:c"));
+    drives.backend().remove("c");
+    EXPECT_THAT(nodes(), ElementsAre("virtual:b"));
+    ASSERT_EQ(holderOfB.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);
     EXPECT_EQ(listDrives(DemoNormalImage()).size(), 2u);
-    const auto problems = drives.backend().accessProblems();
-    ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems[0].deviceNode, "virtual:b");
-    EXPECT_EQ(problems[0].refusal, iokit::AccessRefusal::HeldElsewhere);
-
-    ASSERT_EQ(holder.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);
-    EXPECT_EQ(listDrives(DemoNormalImage()).size(), 3u);
-    EXPECT_THAT(drives.backend().accessProblems(), IsEmpty());
+    EXPECT_THAT(nodes(), IsEmpty());
     iokit::AccessProblems::forget(foreign.deviceNode);
 }
 
