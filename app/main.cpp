@@ -1,10 +1,10 @@
 // The process entry: the command line, one instance at a time, then the window.
 
 #include "app/MainWindow.h"
-#include "app/PlatformBackend.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "app/Version.h"
 #include "platform/appkit/Application.h"
+#include "platform/backend/Backend.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/RunningApplications.h"
 #include "records/Util.h"
@@ -85,9 +85,9 @@ int main(int argc, char** argv) {
     // Lets a desktop match the window to the menu entry and its icon.
     QApplication::setDesktopFileName("com.quelmar.QuelmarDriveUpdater");
 
-    std::unique_ptr<PlatformBackend> backend;
+    std::unique_ptr<platform::Backend> backend;
     try {
-        backend = PlatformBackend::chooseAtStart();
+        backend = platform::Backend::chooseAtStart();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
