@@ -2,15 +2,13 @@
 // current drive and the control states that follow from it.
 
 #include "app/AccessProblemText.h"
+#include "app/DriveListing.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "monitor/LaunchFlags.h"
 #include "platform/appkit/Alert.h"
 #include "platform/foundation/Bundle.h"
-#include "platform/foundation/Log.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/iokit/AccessProblems.h"
-#include "platform/iokit/Registry.h"
-#include "scsi/STUCMethod.h"
 
 using foundation::NamedLock;
 
@@ -18,46 +16,6 @@ namespace {
 
 constexpr const char* kListingLock = "SYNC_LISTING";
 constexpr const char* kCurrentDeviceLock = "SYNC_CURRENTDEVICE";
-
-// Exact equality; a missing text equals nothing.
-bool sameText(const std::optional<std::string>& a, const std::optional<std::string>& b) {
-    return a && b && *a == *b;
-}
-
-bool isTwin(const DeviceData& a, const DeviceData& b) {
-    return sameText(a.vendor(), b.vendor()) && sameText(a.product(), b.product()) &&
-           sameText(a.revision(), b.revision());
-}
-
-// Drives of equal vendor, product and revision are numbered 1, 2, 3, ... in
-// list order, so that their titles differ; a drive without a twin is not.
-void numberTwins(std::vector<DeviceData>& drives) {
-    for (std::size_t a = 0; a < drives.size(); ++a) {
-        if (drives[a].same()) {
-            continue;
-        }
-        std::int32_t number = 1;
-        for (std::size_t b = 0; b < drives.size(); ++b) {
-            if (b != a && isTwin(drives[a], drives[b])) {
-                drives[b].setSame(true);
-                drives[b].setSameNo(++number);
-            }
-        }
-        if (number >= 2) {
-            drives[a].setSame(true);
-            drives[a].setSameNo(1);
-        }
-    }
-}
-
-// "%@ %@ %@%@ %@": revision and date run together, and a twin's number
-// follows a second blank.
-std::string titleOf(const DeviceData& drive) {
-    const std::string suffix = drive.same() ? foundation::format(" [%d]", drive.sameNo()) : "";
-    return foundation::format(
-        "%s %s %s%s %s", drive.vendor().value_or("").c_str(), drive.product().value_or("").c_str(),
-        drive.revision().value_or("").c_str(), drive.date().value_or("").c_str(), suffix.c_str());
-}
 
 } // namespace
 
@@ -96,12 +54,7 @@ void QuelmarDriveUpdaterAppDelegate::updateDeviceList(const foundation::Notifica
 
     // The drives are identified into a list of their own and published whole,
     // so that a selection on another thread never sees a half-built list.
-    std::vector<DeviceData> found;
-    io_iterator_t iterator = IO_OBJECT_NULL;
-    if (FindDevicesUsing(kAuthoringDeviceKind, kIOMasterPortDefault, &iterator)) {
-        ExecListDeviceMain(iterator, found, *curFwNormalData_);
-    }
-    IOObjectRelease(iterator);
+    std::vector<DeviceData> found = listTargetDrives(*curFwNormalData_);
 
     if (found.empty()) {
         if (oldCount != 0) {
@@ -109,7 +62,6 @@ void QuelmarDriveUpdaterAppDelegate::updateDeviceList(const foundation::Notifica
         }
         return;
     }
-    numberTwins(found);
     {
         auto guard = NamedLock::synchronized(kCurrentDeviceLock);
         deviceArray_ = std::move(found);
@@ -195,10 +147,7 @@ void QuelmarDriveUpdaterAppDelegate::updateControll() {
             if (*currentIsEligible) {
                 nib_.lblTitleWillUpdateTo.setHidden(false);
                 nib_.lblTxtUpdateVersion.setHidden(false);
-                nib_.lblTxtUpdateVersion.setStringValue(
-                    foundation::format("%s %s%s", curFwNormalData_->product().value_or("").c_str(),
-                                       curFwNormalData_->revision().value_or("").c_str(),
-                                       curFwNormalData_->date().value_or("").c_str()));
+                nib_.lblTxtUpdateVersion.setStringValue(versionTitleOf(*curFwNormalData_));
                 nib_.btnUpdate.setEnabled(true);
             } else {
                 nib_.lblTitleWillUpdateTo.setHidden(true);

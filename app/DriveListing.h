@@ -1,0 +1,26 @@
+#pragma once
+
+#include "records/DeviceData.h"
+#include "records/FirmFileData.h"
+
+#include <string>
+#include <vector>
+
+// The list of target drives as every front end shows it, so that a drive has
+// the same place and title in the window and on the terminal.
+
+// Every attached drive of the target model, identified and judged against
+// the normal image by the engine, in the order it finds them, twins numbered.
+std::vector<DeviceData> listTargetDrives(const FirmFileData& normalImage);
+
+// Drives of equal vendor, product and revision are numbered 1, 2, 3, ... in
+// list order, so that their titles differ; a drive without a twin is not.
+void numberTwins(std::vector<DeviceData>& drives);
+
+// "%@ %@ %@%@ %@": revision and date run together, and a twin's number
+// follows a second blank.
+std::string titleOf(const DeviceData& drive);
+
+// "%@ %@%@": the image's product, then its revision and date run together,
+// as the version a drive will be updated to.
+std::string versionTitleOf(const FirmFileData& image);
