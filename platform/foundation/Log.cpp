@@ -1,5 +1,6 @@
 #include "platform/foundation/Log.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -11,6 +12,7 @@ namespace {
 
 std::mutex sinkMutex;
 Log::Sink currentSink;
+std::atomic<bool> traceShown = true;
 
 void writeAll(std::FILE* stream, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stream);
@@ -41,10 +43,14 @@ void emit(LogChannel channel, std::string_view text) {
         systemLog(LOG_WARNING, text);
         break;
     case LogChannel::StandardError:
-        writeAll(stderr, text);
+        if (traceShown) {
+            writeAll(stderr, text);
+        }
         break;
     case LogChannel::StandardOutput:
-        writeAll(stdout, text);
+        if (traceShown) {
+            writeAll(stdout, text);
+        }
         break;
     }
 }
@@ -97,6 +103,10 @@ void Log::toStandardOutput(std::string_view text) {
 void Log::setSink(Sink sink) {
     std::lock_guard lock(sinkMutex);
     currentSink = std::move(sink);
+}
+
+void Log::setTraceShown(bool shown) {
+    traceShown = shown;
 }
 
 } // namespace foundation

@@ -32,6 +32,9 @@ class Log {
 
     // Replaces where lines go; an empty sink restores syslog and the streams.
     static void setSink(Sink sink);
+    // Whether trace output reaches the standard streams (it does until told
+    // otherwise); errors and warnings, and what a sink takes, are not affected.
+    static void setTraceShown(bool shown);
 };
 
 } // namespace foundation
