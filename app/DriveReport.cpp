@@ -1,0 +1,204 @@
+#include "app/DriveReport.h"
+
+#include "app/AccessProblemText.h"
+#include "app/DriveListing.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/Log.h"
+
+#include <nlohmann/json.hpp>
+
+using foundation::format;
+
+namespace {
+
+constexpr const char* kBlankDestination = "        ";
+
+const char* orNone(const std::optional<std::string>& value) {
+    return value ? value->c_str() : "(none)";
+}
+
+// A field as a person reads it: without the blanks that pad it.
+std::string trimmed(const std::optional<std::string>& value) {
+    if (!value) {
+        return "(none)";
+    }
+    const auto end = value->find_last_not_of(' ');
+    return end == std::string::npos ? std::string() : value->substr(0, end + 1);
+}
+
+nlohmann::json jsonOf(const std::optional<std::string>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+const char* codeOf(DriveVerdict verdict) {
+    switch (verdict) {
+    case DriveVerdict::Eligible:
+        break;
+    case DriveVerdict::NoImage:
+        return "no-firmware-image";
+    case DriveVerdict::NotIdentified:
+        return "not-identified";
+    case DriveVerdict::OtherHardware:
+        return "other-hardware-version";
+    case DriveVerdict::OtherDestination:
+        return "other-destination-version";
+    case DriveVerdict::AlreadyCurrent:
+        return "already-current";
+    }
+    return nullptr;
+}
+
+const char* codeOf(iokit::AccessRefusal refusal) {
+    switch (refusal) {
+    case iokit::AccessRefusal::None:
+        break;
+    case iokit::AccessRefusal::NotPermitted:
+        return "permission-denied";
+    case iokit::AccessRefusal::HeldElsewhere:
+        return "held-by-another-program";
+    case iokit::AccessRefusal::DiscMounted:
+        return "disc-mounted";
+    case iokit::AccessRefusal::Gone:
+        return "disconnected";
+    case iokit::AccessRefusal::OsError:
+        return "open-failed";
+    }
+    return "";
+}
+
+const char* wordsFor(iokit::AccessRefusal refusal) {
+    switch (refusal) {
+    case iokit::AccessRefusal::None:
+        break;
+    case iokit::AccessRefusal::NotPermitted:
+        return "permission denied";
+    case iokit::AccessRefusal::HeldElsewhere:
+        return "held by another program";
+    case iokit::AccessRefusal::DiscMounted:
+        return "a disc in it is mounted";
+    case iokit::AccessRefusal::Gone:
+        return "disconnected";
+    case iokit::AccessRefusal::OsError:
+        return "could not be opened";
+    }
+    return "";
+}
+
+} // namespace
+
+DriveReport::DriveReport(std::vector<DeviceData> drives,
+                         std::vector<iokit::AccessResult> unavailable,
+                         const FirmFileData& normalImage)
+    : drives_(std::move(drives)), unavailable_(std::move(unavailable)), normalImage_(normalImage) {}
+
+DriveVerdict DriveReport::verdictOn(const DeviceData& drive, const FirmFileData& normalImage) {
+    if (drive.isEnableUpdate()) {
+        return DriveVerdict::Eligible;
+    }
+    if (!normalImage.isFileExists()) {
+        return DriveVerdict::NoImage;
+    }
+    if (!drive.hard_version() || !drive.dest_version()) {
+        return DriveVerdict::NotIdentified;
+    }
+    if (drive.hard_version() != normalImage.hard_version()) {
+        return DriveVerdict::OtherHardware;
+    }
+    if (drive.dest_version() != kBlankDestination &&
+        drive.dest_version() != normalImage.dest_version()) {
+        return DriveVerdict::OtherDestination;
+    }
+    return DriveVerdict::AlreadyCurrent;
+}
+
+DriveVerdict DriveReport::verdict(std::size_t position) const {
+    return verdictOn(drives_.at(position), normalImage_);
+}
+
+std::string DriveReport::reasonText(std::size_t position) const {
+    const DeviceData& drive = drives_.at(position);
+    switch (verdict(position)) {
+    case DriveVerdict::Eligible:
+        break;
+    case DriveVerdict::NoImage:
+        return "no firmware image (the image was not found)";
+    case DriveVerdict::NotIdentified:
+        return "not identified (its versions could not be read)";
+    case DriveVerdict::OtherHardware:
+        return format("another hardware version (the drive's is %s, the firmware's %s)",
+                      orNone(drive.hard_version()), orNone(normalImage_.hard_version()));
+    case DriveVerdict::OtherDestination:
+        return format("another destination version (the drive's is %s, the firmware's %s)",
+                      orNone(drive.dest_version()), orNone(normalImage_.dest_version()));
+    case DriveVerdict::AlreadyCurrent:
+        return format("already current (the firmware carried is revision %s)",
+                      orNone(normalImage_.revision()));
+    }
+    return "";
+}
+
+std::string DriveReport::text() const {
+    std::string report =
+        normalImage_.isFileExists()
+            ? format("Firmware carried: %s\n", versionTitleOf(normalImage_).c_str())
+            : std::string("Firmware carried: none, the image was not found\n");
+    if (drives_.empty() && unavailable_.empty()) {
+        return report +
+               foundation::Bundle::mainBundle().localizedStringForKey("MESSAGE_NO_DRIVE_UPDATED") +
+               "\n";
+    }
+    for (std::size_t position = 0; position < drives_.size(); ++position) {
+        const DeviceData& drive = drives_[position];
+        report += format("%zu  %s\n   revision %s, date %s, ", position + 1, titleOf(drive).c_str(),
+                         trimmed(drive.revision()).c_str(), trimmed(drive.date()).c_str());
+        report += verdict(position) == DriveVerdict::Eligible
+                      ? "may be updated to " + versionTitleOf(normalImage_) + "\n"
+                      : "not eligible: " + reasonText(position) + "\n";
+    }
+    for (const auto& problem : unavailable_) {
+        report +=
+            format("-  %s\n   not available: %s. %s\n", problem.deviceNode.c_str(),
+                   wordsFor(problem.refusal), informativeTextForAccessProblems({problem}).c_str());
+    }
+    return report;
+}
+
+std::string DriveReport::json() const {
+    nlohmann::json document;
+    document["firmware"] = nullptr;
+    if (normalImage_.isFileExists()) {
+        document["firmware"] = {{"product", jsonOf(normalImage_.product())},
+                                {"revision", jsonOf(normalImage_.revision())},
+                                {"date", jsonOf(normalImage_.date())},
+                                {"hardwareVersion", jsonOf(normalImage_.hard_version())},
+                                {"destinationVersion", jsonOf(normalImage_.dest_version())}};
+    }
+    document["drives"] = nlohmann::json::array();
+    for (std::size_t position = 0; position < drives_.size(); ++position) {
+        const DeviceData& drive = drives_[position];
+        const bool eligible = verdict(position) == DriveVerdict::Eligible;
+        const char* reason = codeOf(verdict(position));
+        document["drives"].push_back(
+            {{"index", position + 1},
+             {"title", titleOf(drive)},
+             {"vendor", jsonOf(drive.vendor())},
+             {"product", jsonOf(drive.product())},
+             {"revision", jsonOf(drive.revision())},
+             {"date", jsonOf(drive.date())},
+             {"hardwareVersion", jsonOf(drive.hard_version())},
+             {"destinationVersion", jsonOf(drive.dest_version())},
+             {"kernelMode", drive.driveMode() == 1},
+             {"eligible", eligible},
+             {"updateTo", eligible ? nlohmann::json(versionTitleOf(normalImage_)) : nullptr},
+             {"reason", reason != nullptr ? nlohmann::json(reason) : nullptr}});
+    }
+    document["unavailable"] = nlohmann::json::array();
+    for (const auto& problem : unavailable_) {
+        document["unavailable"].push_back(
+            {{"device", problem.deviceNode},
+             {"reason", codeOf(problem.refusal)},
+             {"message", informativeTextForAccessProblems({problem})}});
+    }
+    // Texts from a drive or the system need not be UTF-8; JSON must be.
+    return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}

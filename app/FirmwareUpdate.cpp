@@ -1,0 +1,20 @@
+#include "app/FirmwareUpdate.h"
+
+#include "app/AccessProblemText.h"
+#include "platform/iokit/AccessProblems.h"
+#include "platform/power/InhibitorLock.h"
+#include "scsi/STUCMethod.h"
+
+FirmwareUpdateOutcome runFirmwareUpdate(DeviceData& drive, const FirmFileData& normalImage,
+                                        const FirmFileData& kernelImage) {
+    const power::InhibitorLock awake("sleep:shutdown", "Quelmar Drive Updater",
+                                     "Updating drive firmware");
+    const auto problemsBefore = iokit::AccessProblems::current();
+    FirmwareUpdateOutcome outcome;
+    outcome.updated = ExecUpdateMain(drive, normalImage, kernelImage);
+    if (!outcome.updated) {
+        outcome.accessProblems =
+            newAccessProblems(problemsBefore, iokit::AccessProblems::current());
+    }
+    return outcome;
+}

@@ -1,0 +1,125 @@
+#include "app/TerminalFrontEnd.h"
+
+#include "app/AccessProblemText.h"
+#include "app/DriveListing.h"
+#include "app/ExitStatus.h"
+#include "app/FirmwareUpdate.h"
+#include "app/TerminalProgressBar.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/HeldSignals.h"
+#include "platform/foundation/Log.h"
+#include "records/FirmwareImageLayout.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <string>
+
+using foundation::format;
+
+namespace {
+
+constexpr const char* kProgram = "quelmar-drive-updater";
+
+// Written from a signal handler, so fixed in advance.
+constexpr const char* kHeldNotice =
+    "\nNot stopping yet: the drive is being updated. The updater stops once the drive is back "
+    "in its normal mode.\n";
+
+} // namespace
+
+TerminalFrontEnd::TerminalFrontEnd(const platform::Backend& backend, TerminalStreams streams)
+    : backend_(backend), streams_(streams) {
+    using namespace FirmwareImageLayout;
+    kernelImage_.readHeaderOfResource(imageFileName(kKernelImageBaseName));
+    normalImage_.readHeaderOfResource(imageFileName(kNormalImageBaseName));
+}
+
+DriveReport TerminalFrontEnd::survey() const {
+    std::vector<DeviceData> drives = listTargetDrives(normalImage_);
+    return DriveReport(std::move(drives), backend_.accessProblems(), normalImage_);
+}
+
+int TerminalFrontEnd::list(bool json) {
+    const DriveReport report = survey();
+    streams_.out << (json ? report.json() : report.text()) << std::flush;
+    return exitstatus::kDone;
+}
+
+int TerminalFrontEnd::update(long index, bool yes) {
+    // Decided before any drive is opened: without someone to answer, no drive
+    // is even identified.
+    if (!yes && !streams_.inIsTerminal) {
+        streams_.err << kProgram
+                     << ": not updating without a terminal to confirm on; add --yes to update "
+                        "without asking.\n";
+        return exitstatus::kUsageError;
+    }
+    const DriveReport report = survey();
+    const std::size_t count = report.drives().size();
+    if (index < 1 || static_cast<std::size_t>(index) > count) {
+        streams_.err << format("%s: there is no drive %ld; ", kProgram, index)
+                     << (count == 0 ? std::string("no drive of the target model was found.\n")
+                                    : format("the list runs from 1 to %zu (see --list).\n", count));
+        return exitstatus::kNoEligibleDrive;
+    }
+    const auto position = static_cast<std::size_t>(index - 1);
+    DeviceData drive = report.drives()[position];
+    if (report.verdict(position) != DriveVerdict::Eligible) {
+        streams_.err << format("%s: drive %ld (%s) may not be updated: %s.\n", kProgram, index,
+                               titleOf(drive).c_str(), report.reasonText(position).c_str());
+        return exitstatus::kNoEligibleDrive;
+    }
+
+    streams_.err << format("Drive %ld: %s\nwill update to %s\n", index, titleOf(drive).c_str(),
+                           versionTitleOf(normalImage_).c_str());
+    if (!yes && !confirmed()) {
+        streams_.err << "Not updated.\n" << std::flush;
+        return exitstatus::kUpdateFailed;
+    }
+
+    FirmwareUpdateOutcome outcome;
+    {
+        // A signal that comes now is honoured only after the result is out.
+        const foundation::HeldSignals held(kHeldNotice);
+        streams_.err << format("Updating drive %ld...\n", index) << std::flush;
+        {
+            std::optional<TerminalProgressBar> bar;
+            if (streams_.errIsTerminal) {
+                bar.emplace(streams_.err);
+            }
+            outcome = runFirmwareUpdate(drive, normalImage_, kernelImage_);
+        }
+        if (outcome.updated) {
+            streams_.out << format("Complete! Drive %ld now reports revision %s.\n", index,
+                                   drive.revision().value_or("").c_str());
+        } else {
+            streams_.err << format("Error! The update of drive %ld failed. The system log has "
+                                   "the details: journalctl -t QuelmarDriveUpdater\n",
+                                   index);
+            if (const std::string why = informativeTextForAccessProblems(outcome.accessProblems);
+                !why.empty()) {
+                streams_.err << why << '\n';
+            }
+        }
+        // A signal held off may end the process as the hold ends.
+        streams_.out << std::flush;
+        streams_.err << std::flush;
+    }
+    return outcome.updated ? exitstatus::kDone : exitstatus::kUpdateFailed;
+}
+
+bool TerminalFrontEnd::confirmed() {
+    streams_.err << foundation::Bundle::mainBundle().localizedStringForKey(
+                        "MESSAGE_DONT_DISCONNECTUSB")
+                 << "\nUpdate this drive now? [y/N] " << std::flush;
+    std::string answer;
+    if (!std::getline(streams_.in, answer)) {
+        streams_.err << '\n';
+        return false;
+    }
+    std::erase_if(answer, [](unsigned char c) { return std::isspace(c) != 0; });
+    std::transform(answer.begin(), answer.end(), answer.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return answer == "y" || answer == "yes";
+}

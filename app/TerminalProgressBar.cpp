@@ -1,0 +1,53 @@
+#include "app/TerminalProgressBar.h"
+
+#include "platform/foundation/NotificationCenter.h"
+#include "scsi/STUCMethod.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <string>
+
+namespace {
+
+constexpr int kRange = 65536;
+constexpr int kWidth = 40;
+
+} // namespace
+
+TerminalProgressBar::TerminalProgressBar(std::ostream& out) : out_(out) {
+    foundation::NotificationCenter::defaultCenter().addObserver(
+        this, kUpdateIndicatorNotify, [this](const foundation::Notification& notification) {
+            show(notification.object.value_or(0));
+        });
+}
+
+TerminalProgressBar::~TerminalProgressBar() {
+    foundation::NotificationCenter::defaultCenter().removeObserver(this);
+    endLine();
+}
+
+void TerminalProgressBar::show(int value) {
+    if (value < 0) {
+        endLine();
+        return;
+    }
+    // Values come as fast as the drive answers: only a change is drawn.
+    const long shown = std::clamp(kRange - value, 0, kRange);
+    const int percent = static_cast<int>(shown * 100 / kRange);
+    if (percent == shownPercent_) {
+        return;
+    }
+    shownPercent_ = percent;
+    const auto filled = static_cast<std::size_t>(shown * kWidth / kRange);
+    out_ << "\rInstalling [" << std::string(filled, '#') << std::string(kWidth - filled, '.')
+         << "] " << std::setw(3) << percent << '%' << std::flush;
+    lineOpen_ = true;
+}
+
+void TerminalProgressBar::endLine() {
+    if (lineOpen_) {
+        out_ << '\n' << std::flush;
+        lineOpen_ = false;
+    }
+    shownPercent_ = -1;
+}
