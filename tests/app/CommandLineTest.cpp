@@ -58,7 +58,14 @@ TEST(CommandLine, UnknownOptionsAndStrayArgumentsAreRefusedWithStatusTwo) {
     for (const auto& [arguments, message] :
          {std::pair{"--bogus", "Unknown option 'bogus'."},
           std::pair{"-platform offscreen", "Unknown option 'platform'."},
-          std::pair{"--help stray", "Unexpected argument 'stray'."}}) {
+          std::pair{"--help stray", "Unexpected argument 'stray'."},
+          std::pair{"--list --update 1", "--list and --update cannot be combined."},
+          std::pair{"--json", "--json goes with --list."},
+          std::pair{"--list --yes", "--yes goes with --update."},
+          std::pair{"--verbose", "--verbose goes with --list or --update."},
+          std::pair{"--update", "Missing value after '--update'."},
+          std::pair{"--update -1", "'-1' is not a position in the list"},
+          std::pair{"--update 1x --yes", "'1x' is not a position in the list"}}) {
         const Outcome run = runUpdater(arguments);
         EXPECT_EQ(run.status, 2) << arguments;
         EXPECT_THAT(run.err, HasSubstr(message)) << arguments;

@@ -1,0 +1,174 @@
+#include "app/TerminalFrontEnd.h"
+
+#include "platform/foundation/LogCapture.h"
+#include "tests/support/FirmwareImageFolder.h"
+#include "tests/support/SimulatedDrives.h"
+
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+using testing::HasSubstr;
+
+namespace {
+
+// The terminal front end in this process, on virtual drives, with its
+// streams kept for the test.
+class TerminalSession : public ::testing::Test {
+  protected:
+    static sim::DriveProfile drive(std::string id, std::string revision = "1.01") {
+        auto profile = SimulatedDrives::targetDrive(std::move(id));
+        profile.revision = std::move(revision);
+        return profile;
+    }
+
+    void start(std::vector<sim::DriveProfile> profiles) {
+        drives_ = std::make_unique<SimulatedDrives>(std::move(profiles));
+    }
+
+    int run(const std::function<int(TerminalFrontEnd&)>& operation, const std::string& input = "",
+            bool terminal = false) {
+        in_.str(input);
+        out_.str("");
+        err_.str("");
+        TerminalFrontEnd frontEnd(drives_->backend(),
+                                  TerminalStreams{in_, out_, err_, terminal, terminal});
+        return operation(frontEnd);
+    }
+
+    // Whether anything was written to the drive: a mode change or an image.
+    bool written(const std::string& id) {
+        const auto counters = drives_->drive(id).counters();
+        return counters.modeChanges != 0 || counters.imageTransfers != 0;
+    }
+
+    const foundation::LogCapture log_;
+    const FirmwareImageFolder images_{70144, 40000};
+    std::unique_ptr<SimulatedDrives> drives_;
+    std::istringstream in_;
+    std::ostringstream out_;
+    std::ostringstream err_;
+};
+
+} // namespace
+
+TEST_F(TerminalSession, ListsInTheWindowsOrderWithItsTitlesAndSaysWhyADriveIsNotEligible) {
+    auto otherHardware = drive("other-hardware", "1.00");
+    otherHardware.hardwareVersion = "KLVH0200";
+    auto held = drive("held");
+    held.faults.exclusiveAccessRefused = true;
+    start({drive("a"), otherHardware, drive("b"), drive("current", "1.02"), held, drive("c")});
+
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.list(false); }), 0);
+    EXPECT_EQ(out_.str(),
+              "Firmware carried: BD-RW KLV-TN82WA 1.0220101015\n"
+              "1  QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30  [1]\n"
+              "   revision 1.01, date 2010/9/30, may be updated to BD-RW KLV-TN82WA 1.0220101015\n"
+              "2  QUELMAR  BD-RW KLV-TN82WA 1.002010/9/30 \n"
+              "   revision 1.00, date 2010/9/30, not eligible: another hardware version (the "
+              "drive's is KLVH0200, the firmware's KLVH0100)\n"
+              "3  QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30  [2]\n"
+              "   revision 1.01, date 2010/9/30, may be updated to BD-RW KLV-TN82WA 1.0220101015\n"
+              "4  QUELMAR  BD-RW KLV-TN82WA 1.022010/9/30 \n"
+              "   revision 1.02, date 2010/9/30, not eligible: already current (the firmware "
+              "carried is revision 1.02)\n"
+              "5  QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30  [3]\n"
+              "   revision 1.01, date 2010/9/30, may be updated to BD-RW KLV-TN82WA 1.0220101015\n"
+              "-  virtual:held\n"
+              "   not available: held by another program. The drive virtual:held is in use by "
+              "another program. Close that program and try again.\n");
+    EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(TerminalSession, ListsTheSameFactsAsOneJsonDocument) {
+    auto otherDestination = drive("other-destination", "1.00");
+    otherDestination.destinationVersion = "XX000002";
+    auto unread = drive("unread");
+    unread.faults.readBufferStatus = 0x02;
+    auto held = drive("held");
+    held.faults.exclusiveAccessRefused = true;
+    start({drive("a"), otherDestination, unread, held, drive("b")});
+
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.list(true); }), 0);
+    const auto document = nlohmann::json::parse(out_.str());
+    EXPECT_EQ(document["firmware"]["revision"], "1.02");
+    const auto& drives = document["drives"];
+    ASSERT_EQ(drives.size(), 4u);
+    EXPECT_EQ(drives[0]["index"], 1);
+    EXPECT_EQ(drives[0]["title"], "QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30  [1]");
+    EXPECT_EQ(drives[0]["eligible"], true);
+    EXPECT_EQ(drives[0]["updateTo"], "BD-RW KLV-TN82WA 1.0220101015");
+    EXPECT_TRUE(drives[0]["reason"].is_null());
+    EXPECT_EQ(drives[1]["revision"], "1.00");
+    EXPECT_EQ(drives[1]["destinationVersion"], "XX000002");
+    EXPECT_EQ(drives[1]["reason"], "other-destination-version");
+    EXPECT_TRUE(drives[1]["updateTo"].is_null());
+    EXPECT_EQ(drives[2]["reason"], "not-identified");
+    EXPECT_TRUE(drives[2]["hardwareVersion"].is_null());
+    EXPECT_EQ(drives[3]["index"], 4);
+    EXPECT_EQ(drives[3]["title"], "QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30  [3]");
+    ASSERT_EQ(document["unavailable"].size(), 1u);
+    EXPECT_EQ(document["unavailable"][0]["device"], "virtual:held");
+    EXPECT_EQ(document["unavailable"][0]["reason"], "held-by-another-program");
+}
+
+TEST_F(TerminalSession, UpdatesTheDriveAtTheIndexAndShowsItsProgressOnATerminal) {
+    auto twin = drive("b");
+    twin.installPolls = 5;
+    start({drive("a"), twin, drive("c")});
+
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(2, true); }, "", true), 0);
+    EXPECT_EQ(out_.str(), "Complete! Drive 2 now reports revision 1.02.\n");
+    EXPECT_THAT(err_.str(), HasSubstr("Drive 2: QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30  [2]\n"
+                                      "will update to BD-RW KLV-TN82WA 1.0220101015\n"));
+    EXPECT_THAT(err_.str(), HasSubstr("] 100%\n"));
+    EXPECT_FALSE(written("a"));
+    EXPECT_TRUE(written("b"));
+    EXPECT_FALSE(written("c"));
+    EXPECT_TRUE(drives_->everyAccessReleased("b"));
+}
+
+TEST_F(TerminalSession, AFailedUpdateSaysSoWithStatusOne) {
+    auto stale = drive("stale");
+    stale.faults.revisionAfterInstall = "1.01";
+    start({stale});
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(1, true); }), 1);
+    EXPECT_EQ(out_.str(), "");
+    EXPECT_THAT(err_.str(), HasSubstr("Error! The update of drive 1 failed."));
+    // No bar without a terminal.
+    EXPECT_THAT(err_.str(), testing::Not(HasSubstr("Installing")));
+}
+
+TEST_F(TerminalSession, AnIndexWithoutAnEligibleDriveIsRefusedWithStatusThreeAndNothingWritten) {
+    start({drive("a"), drive("current", "1.02")});
+    for (const long index : {0L, 3L}) {
+        EXPECT_EQ(run([index](TerminalFrontEnd& f) { return f.update(index, true); }), 3);
+        EXPECT_THAT(err_.str(), HasSubstr("there is no drive " + std::to_string(index) +
+                                          "; the list runs from 1 to 2"));
+    }
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(2, true); }), 3);
+    EXPECT_THAT(err_.str(), HasSubstr("drive 2 (QUELMAR  BD-RW KLV-TN82WA 1.022010/9/30 ) may "
+                                      "not be updated: already current"));
+    EXPECT_FALSE(written("a"));
+    EXPECT_FALSE(written("current"));
+}
+
+TEST_F(TerminalSession, WithoutATerminalOrYesNoDriveIsEvenOpened) {
+    start({drive("a"), drive("b"), drive("c")});
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(1, false); }, "y\n", false), 2);
+    EXPECT_THAT(err_.str(), HasSubstr("add --yes"));
+    for (const char* id : {"a", "b", "c"}) {
+        EXPECT_EQ(drives_->drive(id).counters().commands, 0u) << id;
+    }
+}
+
+TEST_F(TerminalSession, AsksWithTheWindowsWarningAndTakesNoAnswerAsNo) {
+    start({drive("a")});
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(1, false); }, "\n", true), 1);
+    EXPECT_THAT(err_.str(), HasSubstr("MESSAGE_DONT_DISCONNECTUSB\nUpdate this drive now? [y/N] "));
+    EXPECT_THAT(err_.str(), HasSubstr("Not updated."));
+    EXPECT_FALSE(written("a"));
+
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(1, false); }, " Yes\n", true), 0);
+    EXPECT_TRUE(written("a"));
+}
