@@ -31,6 +31,7 @@ class DriveReport {
     static DriveVerdict verdictOn(const DeviceData& drive, const FirmFileData& normalImage);
 
     const std::vector<DeviceData>& drives() const { return drives_; }
+    const std::vector<iokit::AccessResult>& unavailable() const { return unavailable_; }
     DriveVerdict verdict(std::size_t position) const;
     // Why the drive at this position may not be updated, in words.
     std::string reasonText(std::size_t position) const;

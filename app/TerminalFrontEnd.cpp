@@ -59,8 +59,13 @@ int TerminalFrontEnd::update(long index, bool yes) {
     const std::size_t count = report.drives().size();
     if (index < 1 || static_cast<std::size_t>(index) > count) {
         streams_.err << format("%s: there is no drive %ld; ", kProgram, index)
-                     << (count == 0 ? std::string("no drive of the target model was found.\n")
+                     << (count == 0 ? std::string("no drive was listed.\n")
                                     : format("the list runs from 1 to %zu (see --list).\n", count));
+        // A drive that could not be opened is not in the list: say why.
+        if (const std::string why = informativeTextForAccessProblems(report.unavailable());
+            !why.empty()) {
+            streams_.err << why << '\n';
+        }
         return exitstatus::kNoEligibleDrive;
     }
     const auto position = static_cast<std::size_t>(index - 1);

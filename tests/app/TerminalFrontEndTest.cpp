@@ -140,17 +140,22 @@ TEST_F(TerminalSession, AFailedUpdateSaysSoWithStatusOne) {
 }
 
 TEST_F(TerminalSession, AnIndexWithoutAnEligibleDriveIsRefusedWithStatusThreeAndNothingWritten) {
-    start({drive("a"), drive("current", "1.02")});
+    auto held = drive("held");
+    held.faults.exclusiveAccessRefused = true;
+    start({drive("a"), held, drive("current", "1.02")});
     for (const long index : {0L, 3L}) {
         EXPECT_EQ(run([index](TerminalFrontEnd& f) { return f.update(index, true); }), 3);
         EXPECT_THAT(err_.str(), HasSubstr("there is no drive " + std::to_string(index) +
                                           "; the list runs from 1 to 2"));
+        // The drive left out of the list is why there are not three.
+        EXPECT_THAT(err_.str(), HasSubstr("The drive virtual:held is in use by another program."));
     }
     EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(2, true); }), 3);
     EXPECT_THAT(err_.str(), HasSubstr("drive 2 (QUELMAR  BD-RW KLV-TN82WA 1.022010/9/30 ) may "
                                       "not be updated: already current"));
-    EXPECT_FALSE(written("a"));
-    EXPECT_FALSE(written("current"));
+    for (const char* id : {"a", "held", "current"}) {
+        EXPECT_FALSE(written(id)) << id;
+    }
 }
 
 TEST_F(TerminalSession, WithoutATerminalOrYesNoDriveIsEvenOpened) {
