@@ -81,6 +81,14 @@ bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector, D
                           kWriteBufferSize));
         return false;
     }
+    if (std::uint64_t{bufferOffset} + length > kWriteBufferSpace) {
+        // The CDB carries 24 bits of offset: a higher one would be cut and
+        // land the bytes over the start of the image.
+        Log::error(Signatures::kCommandWriteBuffer,
+                   format("Transfer at 0x%x of %u bytes ends past the 24-bit buffer offset.\n",
+                          bufferOffset, length));
+        return false;
+    }
     std::vector<std::uint8_t> buffer(kWriteBufferSize, 0);
     std::copy_n(data.begin(), std::min<std::size_t>(data.size(), length), buffer.begin());
     const std::uint8_t bufferID = imageSelector != 0 ? 0xFE : 0xF0;
@@ -105,7 +113,8 @@ bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector, D
                              .banner = "*********** WRITE BUFFER DATA ***********\n",
                              .requestingLine = "Requesting write buffer\n",
                              .printsTransferStatus = true});
-    return outcome && outcome->good();
+    // GOOD after moving fewer bytes than asked leaves a hole in the image.
+    return outcome && outcome->good() && outcome->transferred == length;
 }
 
 bool CommandChangeDriveMode(SCSITaskDeviceInterface* interface, DeviceData*) {

@@ -26,6 +26,8 @@ struct DeviceInterfaces {
 };
 
 inline constexpr std::uint32_t kWriteBufferSize = 32768;
+// WRITE BUFFER addresses the drive's buffer with 24 bits of offset.
+inline constexpr std::uint64_t kWriteBufferSpace = std::uint64_t{1} << 24;
 inline constexpr std::uint32_t kTaskTimeoutMilliseconds = 500000;
 
 // Device interfaces.
@@ -35,8 +37,9 @@ DeviceInterfaces CreateDeviceInterfaceForAuthoringDevice(io_object_t scsiDevice)
 // The drive commands. Each asserts that it was given an interface.
 void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
 std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
-// YES when the drive took the transfer (task status GOOD). A length above the
-// transfer buffer is refused without sending anything.
+// YES when the drive took the whole transfer: task status GOOD and every byte
+// moved. A length above the transfer buffer, or a transfer that would end past
+// the 24-bit offset, is refused without sending anything.
 bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector,
                         DeviceData* deviceData, std::span<const std::uint8_t> data,
                         std::uint32_t bufferOffset, std::uint32_t length);
