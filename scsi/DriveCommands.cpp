@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::size_t kReplyBufferSize = 256;
 constexpr std::uint16_t kNoResult = 65535;
+constexpr std::uint8_t kNotReady = 0x02;
 
 // The parameter list of CHANGE DRIVE MODE: vendor and model family, then the
 // mode-change code. The same list switches either way.
@@ -29,9 +30,17 @@ void requireInterface(const SCSITaskDeviceInterface* interface, std::string_view
     requirePrecondition(interface != nullptr, "interface != NULL", function);
 }
 
+bool isNotReady(const TaskOutcome& outcome) {
+    return outcome.checkCondition() && outcome.sense.senseKey() == kNotReady;
+}
+
 } // namespace
 
 void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData) {
+    RequestInquiry(interface, deviceData);
+}
+
+InquiryAnswer RequestInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData) {
     requireInterface(interface, "CommandInquiry");
     std::array<std::uint8_t, kReplyBufferSize> buffer{};
     const std::array<std::uint8_t, 6> cdb = {0x12, 0x00, 0x00, 0x00, 0x38, 0x00};
@@ -42,9 +51,13 @@ void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData) 
                                               .direction = kSCSIDataTransfer_FromTargetToInitiator,
                                               .requestingLine = "Requesting Inquiry data\n",
                                               .printsOtherStatus = true});
-    if (outcome && outcome->good() && deviceData != nullptr) {
+    if (!outcome || !outcome->good()) {
+        return outcome && isNotReady(*outcome) ? InquiryAnswer::NotReady : InquiryAnswer::Failed;
+    }
+    if (deviceData != nullptr) {
         storeInquiryData(buffer, *deviceData);
     }
+    return InquiryAnswer::Answered;
 }
 
 std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface,
@@ -154,7 +167,8 @@ int CommandTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceD
     }
     std::uint16_t result = kNoResult;
     if (outcome->checkCondition() && progress != nullptr) {
-        const bool installing = sense.senseKey() == 0x02 && sense.additionalSenseCode() == 0x04 &&
+        const bool installing = sense.senseKey() == kNotReady &&
+                                sense.additionalSenseCode() == 0x04 &&
                                 sense.additionalSenseCodeQualifier() == 0x12;
         result = installing ? 0 : 1;
     }

@@ -36,6 +36,10 @@ DeviceInterfaces CreateDeviceInterfaceForAuthoringDevice(io_object_t scsiDevice)
 
 // The drive commands. Each asserts that it was given an interface.
 void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
+// CommandInquiry that also tells how it went, for callers that wait for a
+// drive which answers NOT READY while it restarts.
+enum class InquiryAnswer { Answered, NotReady, Failed };
+InquiryAnswer RequestInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
 std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
 // YES when the drive took the whole transfer: task status GOOD and every byte
 // moved. A length above the transfer buffer, or a transfer that would end past
