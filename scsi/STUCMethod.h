@@ -64,8 +64,10 @@ bool CanUpdateWith(const DeviceData& drive, const FirmFileData& normalImage);
 std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
                                         const FirmFileData& normalImage);
 
-// The firmware update of one drive, from kernel mode back to a ready drive.
-inline constexpr const char* kTargetRevision = "1.02";
 inline constexpr const char* kUpdateIndicatorNotify = "updateIndicatorNotify";
+// The firmware update of one drive, from kernel mode back to a ready drive.
+// The images are loaded and checked against the records the user was shown
+// before anything is sent; success is the drive reporting the revision of the
+// normal image written.
 bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
                     const FirmFileData& kernelImage);
