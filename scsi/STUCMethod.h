@@ -65,6 +65,9 @@ std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
                                         const FirmFileData& normalImage);
 
 inline constexpr const char* kUpdateIndicatorNotify = "updateIndicatorNotify";
+// After a switch into kernel mode: YES once INQUIRY reports "0000". A drive
+// that answers NOT READY while it restarts is asked again for a few seconds.
+bool WaitForKernelMode(SCSITaskDeviceInterface* interface);
 // The firmware update of one drive, from kernel mode back to a ready drive.
 // The images are loaded and checked against the records the user was shown
 // before anything is sent; success is the drive reporting the revision of the

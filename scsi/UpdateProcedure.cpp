@@ -129,7 +129,7 @@ class UpdateRun {
             Log::error(Signatures::kExecUpdateMain, "change drive mode.( -> Kernel)");
             return false;
         }
-        if (!reportsKernelMode()) {
+        if (!WaitForKernelMode(&interface_)) {
             Log::error(Signatures::kExecUpdateMain,
                        "the drive does not report kernel mode after the switch; nothing "
                        "written.\n");
@@ -217,27 +217,6 @@ class UpdateRun {
     }
 
   private:
-    // A drive restarting into its kernel may answer NOT READY for a while;
-    // it is asked again until it answers or the wait is over.
-    bool reportsKernelMode() {
-        const auto deadline = std::chrono::steady_clock::now() + kKernelModeWait;
-        for (;;) {
-            DeviceData answer;
-            switch (RequestInquiry(&interface_, &answer)) {
-            case InquiryAnswer::Answered:
-                return answer.driveMode() == 1;
-            case InquiryAnswer::Failed:
-                return false;
-            case InquiryAnswer::NotReady:
-                if (std::chrono::steady_clock::now() >= deadline) {
-                    return false;
-                }
-                std::this_thread::sleep_for(kKernelModeRetryPause);
-                break;
-            }
-        }
-    }
-
     bool write(LoadedImage::Kind kind, std::span<const std::uint8_t> data, std::uint32_t offset,
                std::uint32_t length) {
         const int selector =
@@ -258,6 +237,25 @@ class UpdateRun {
 };
 
 } // namespace
+
+bool WaitForKernelMode(SCSITaskDeviceInterface* interface) {
+    const auto deadline = std::chrono::steady_clock::now() + kKernelModeWait;
+    for (;;) {
+        DeviceData answer;
+        switch (RequestInquiry(interface, &answer)) {
+        case InquiryAnswer::Answered:
+            return answer.driveMode() == 1;
+        case InquiryAnswer::Failed:
+            return false;
+        case InquiryAnswer::NotReady:
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(kKernelModeRetryPause);
+            break;
+        }
+    }
+}
 
 bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
                     const FirmFileData& kernelImage) {

@@ -498,3 +498,63 @@ TEST_F(UpdateProcedure, ARejectedTransferEndsTheRunInKernelModeAndARetryWritesIt
     EXPECT_EQ(sentTo(history(), kNormalBuffer).bytes, fileBytes(images.normalPath(), 40960));
     EXPECT_EQ(record_.revision(), "1.02");
 }
+
+namespace {
+
+// A drive restarting into its kernel: each INQUIRY takes the next reply of its
+// script, NOT READY (none) or standard data with that revision.
+class RestartingDrive final : public SCSITaskDeviceInterface {
+  public:
+    explicit RestartingDrive(std::vector<std::optional<std::string>> script)
+        : script_(std::move(script)) {}
+    IOReturn ObtainExclusiveAccess() override { return 0; }
+    IOReturn ReleaseExclusiveAccess() override { return 0; }
+    SCSITaskInterface* CreateSCSITask() override { return new Inquiry(*this); }
+    std::size_t asked() const { return asked_; }
+
+  private:
+    class Inquiry final : public SCSITaskInterface {
+      public:
+        explicit Inquiry(RestartingDrive& drive) : drive_(drive) {}
+        IOReturn SetCommandDescriptorBlock(std::span<const std::uint8_t>) override { return 0; }
+        IOReturn SetScatterGatherEntries(std::span<const IOVirtualRange> ranges, std::uint64_t,
+                                         SCSIDataTransferDirection) override {
+            data_ = std::span(ranges.front().address, ranges.front().length);
+            return 0;
+        }
+        IOReturn SetTimeoutDuration(std::uint32_t) override { return 0; }
+        IOReturn ExecuteTaskSync(SCSI_Sense_Data& sense, SCSITaskStatus& status,
+                                 std::uint64_t& moved) override {
+            const auto reply = drive_.script_.at(drive_.asked_++);
+            moved = reply ? 56 : 0;
+            status = reply ? kSCSITaskStatus_GOOD : kSCSITaskStatus_CHECK_CONDITION;
+            if (reply) {
+                std::copy(reply->begin(), reply->end(), data_.begin() + 32);
+            } else {
+                sense.bytes[2] = 0x02; // NOT READY, becoming ready
+                sense.bytes[12] = 0x04;
+                sense.bytes[13] = 0x01;
+            }
+            return 0;
+        }
+
+      private:
+        RestartingDrive& drive_;
+        std::span<std::uint8_t> data_;
+    };
+
+    std::vector<std::optional<std::string>> script_;
+    std::size_t asked_ = 0;
+};
+
+} // namespace
+
+TEST(WaitForKernelMode, AsksADriveThatIsNotReadyAgainUntilItAnswers) {
+    const LogCapture quiet;
+    RestartingDrive restarting({std::nullopt, std::nullopt, "0000"});
+    EXPECT_TRUE(WaitForKernelMode(&restarting));
+    EXPECT_EQ(restarting.asked(), 3u);
+    RestartingDrive stillNormal({std::nullopt, "1.01"});
+    EXPECT_FALSE(WaitForKernelMode(&stillNormal));
+    EXPECT_EQ(stillNormal.asked(), 2u);
+}
