@@ -36,6 +36,9 @@ constexpr std::array<Transfer, 3> kKernelTransfers = {Transfer{0, 32768}, Transf
                                                       Transfer{65536, 4608}};
 static_assert(kKernelTransfers.back().offset + kKernelTransfers.back().length ==
               FirmwareImageLayout::kKernelImageSentSize);
+// Every transfer of a normal image that passed its size check fits WRITE
+// BUFFER's offsets.
+static_assert(FirmwareImageLayout::kNormalImageLimit <= kWriteBufferSpace);
 
 std::uint32_t roundUpToGranule(std::uint32_t length) {
     constexpr auto granule = static_cast<std::uint32_t>(FirmwareImageLayout::kTransferGranule);
