@@ -6,6 +6,7 @@
 #include "platform/appkit/Font.h"
 #include "platform/appkit/WindowDelegate.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
 #include "records/DeviceData.h"
 #include "records/FirmFileData.h"
 
@@ -15,10 +16,6 @@
 #include <optional>
 #include <thread>
 #include <vector>
-
-namespace foundation {
-class RunLoop;
-}
 
 // The application's delegate and the controller of its one window: the list
 // of target drives, the current drive, the controls, and the update flow.
@@ -98,7 +95,7 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     bool monitorStopping_ = false;
     std::thread monitorThread_;
     std::thread updateThread_;
-    // Delayed calls hold a weak reference: one due after the controller has
-    // gone finds it expired and does nothing.
-    std::shared_ptr<const bool> lifetime_ = std::make_shared<const bool>(true);
+    // The first listing, due a second after set-up; it is cancelled if the
+    // controller goes first.
+    foundation::RunLoop::DelayedCall firstListing_;
 };
