@@ -12,4 +12,8 @@ std::unique_ptr<PlatformBackend> PlatformBackend::chooseAtStart() {
 
 PlatformBackend::PlatformBackend(const sim::Scenario& scenario)
     : simulated_(std::make_unique<sim::SimulatedBackend>(scenario)),
-      player_(std::make_unique<sim::EventPlayer>(*simulated_, scenario)) {}
+      player_(std::make_unique<sim::EventPlayer>(*simulated_, scenario)) {
+    if (scenario.busyLimit) {
+        busyLimit_.emplace(*scenario.busyLimit);
+    }
+}

@@ -3,8 +3,10 @@
 #include "platform/sim/EventPlayer.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/SimulatedBackend.h"
+#include "scsi/BusyLimit.h"
 
 #include <memory>
+#include <optional>
 
 // The source of drives and discs, chosen once at start: virtual drives from
 // the scenario file named by QUELMAR_SCENARIO, or else the system's own.
@@ -24,4 +26,5 @@ class PlatformBackend {
     // until the Linux backend exists, that finds no drive.
     std::unique_ptr<sim::SimulatedBackend> simulated_;
     std::unique_ptr<sim::EventPlayer> player_;
+    std::optional<BusyLimit> busyLimit_;
 };

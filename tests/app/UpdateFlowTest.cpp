@@ -12,11 +12,13 @@ namespace {
 
 class UpdateFlow : public UpdaterWindow {
   protected:
-    void startWithOneEligibleDrive(sim::DriveProfile profile = drive("a"),
-                                   std::vector<sim::DriveProfile> others = {}) {
+    void
+    startWithOneEligibleDrive(sim::DriveProfile profile = drive("a"),
+                              std::vector<sim::DriveProfile> others = {},
+                              std::optional<std::chrono::milliseconds> busyLimit = std::nullopt) {
         profile.installPolls = 2;
         others.insert(others.begin(), profile);
-        start(others);
+        start(others, busyLimit);
         ASSERT_TRUE(firstListingDone());
         ASSERT_TRUE(window_->btnUpdate.isEnabled());
         simulated_->drive("a").setRecording(sim::Recording::Commands);
@@ -101,6 +103,17 @@ TEST_F(UpdateFlow, AFailedUpdateShowsErrorAndReadsTheListAgain) {
     EXPECT_FALSE(controller_->isUpdatingNow());
     EXPECT_EQ(controller_->curIndex(), 0);
     EXPECT_TRUE(window_->btnUpdate.isEnabled());
+}
+
+TEST_F(UpdateFlow, ADriveBusyPastTheLimitEndsInErrorAndTheWindowMayCloseAgain) {
+    auto stuck = drive("a");
+    stuck.faults.busyForever = true;
+    startWithOneEligibleDrive(stuck, {}, std::chrono::milliseconds(100));
+    press(confirmationSheet(), 0);
+    ASSERT_NE(waitForSheet("Error!"), nullptr);
+    controller_->waitForUpdateWorker();
+    EXPECT_FALSE(controller_->isUpdatingNow());
+    EXPECT_TRUE(window_->window.widget()->close());
 }
 
 TEST_F(UpdateFlow, WhileUpdatingNoticesAreIgnoredAndClosingOrQuittingIsRefused) {

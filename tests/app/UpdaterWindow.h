@@ -14,6 +14,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <thread>
 
 // The whole application on virtual drives: images, backend, window and
@@ -26,9 +27,11 @@ class UpdaterWindow : public ::testing::Test {
         return profile;
     }
 
-    void start(std::vector<sim::DriveProfile> drives) {
+    void start(std::vector<sim::DriveProfile> drives,
+               std::optional<std::chrono::milliseconds> busyLimit = std::nullopt) {
         sim::Scenario scenario;
         scenario.drives = std::move(drives);
+        scenario.busyLimit = busyLimit;
         backend_ = std::make_unique<PlatformBackend>(scenario);
         simulated_ = backend_->simulated();
         window_ = std::make_unique<MainWindow>();
