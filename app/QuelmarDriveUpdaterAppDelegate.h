@@ -55,7 +55,7 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     // The update flow.
     void clickUpdateButton();
     void alertDidEnd(int returnCode);
-    void runUpdateThread();
+    void runUpdateThread(DeviceData drive);
     void updateIndicatorNotify(const foundation::Notification& notification);
 
     appkit::Window* window() const { return window_; }
@@ -72,6 +72,18 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     void waitForUpdateWorker();
 
   private:
+    // The open confirmation sheet: the drive it asks about, and whether a
+    // list refresh waits for the sheet to close.
+    struct Confirmation {
+        DeviceData drive;
+        bool refreshWaiting = false;
+    };
+
+    // Whether a list refresh may run now: not before the first listing, not
+    // during an update, and not while the confirmation sheet is open, which
+    // then runs it when it closes without an update.
+    bool mayRefreshNow();
+
     // A sheet on the window; `didEnd`, when given, runs on the GUI thread with the answer.
     void showSheet(const std::string& message, const std::string& defaultButton,
                    const std::optional<std::string>& alternateButton,
@@ -87,6 +99,10 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     std::optional<DeviceData> curDeviceData_;
     std::unique_ptr<FirmFileData> curFwKernelData_;
     std::unique_ptr<FirmFileData> curFwNormalData_;
+    // Set together with isUpdatingNow_ under the mutex, so that a refresh
+    // sees either the sheet or the update.
+    std::mutex confirmationMutex_;
+    std::optional<Confirmation> confirmation_;
 
     // The monitor's run loop while its thread runs it; the controller stops it
     // when it goes. A stop that comes first is kept by the run loop.

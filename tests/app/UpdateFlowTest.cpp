@@ -170,3 +170,92 @@ TEST_F(UpdateFlow, WhileUpdatingNoticesAreIgnoredAndClosingOrQuittingIsRefused) 
     // The final refresh sees the drive that came meanwhile.
     EXPECT_TRUE(processEventsUntil([this] { return window_->cmbDriveList.numberOfItems() == 2; }));
 }
+
+namespace {
+
+// The drive the user chose stays the drive updated, whatever the list does
+// while the confirmation sheet is open.
+class ChosenDrive : public UpdaterWindow {
+  protected:
+    // Chooses the second of the drives and opens the confirmation.
+    QMessageBox* confirmTheSecondOf(std::vector<sim::DriveProfile> drives) {
+        start(std::move(drives));
+        if (!firstListingDone() || !choose(1)) {
+            return nullptr;
+        }
+        window_->btnUpdate.performClick();
+        return waitForSheet("MESSAGE_DONT_DISCONNECTUSB");
+    }
+
+    // The list refresh that a drive's arrival or departure asks for, now.
+    static void askForRefresh() {
+        foundation::NotificationCenter::defaultCenter().postNotificationName("changedDeviceNotify");
+    }
+
+    bool touched(const std::string& id) const {
+        const sim::DriveCounters counters = simulated_->drive(id).counters();
+        return counters.modeChanges != 0 || counters.imageTransfers != 0;
+    }
+
+    static sim::DriveProfile withHardwareVersion(std::string id, std::string version) {
+        auto profile = drive(std::move(id));
+        profile.hardwareVersion = std::move(version);
+        return profile;
+    }
+};
+
+class ChosenDriveAfterAnother : public ChosenDrive,
+                                public testing::WithParamInterface<const char*> {};
+
+} // namespace
+
+TEST_P(ChosenDriveAfterAnother, IsTheOneUpdatedWhenADriveArrivesBehindTheSheet) {
+    auto late = drive("late");
+    late.attached = false;
+    QMessageBox* box = confirmTheSecondOf(
+        {withHardwareVersion("first", GetParam()), drive("b"), drive("c"), late});
+    ASSERT_NE(box, nullptr);
+    simulated_->attach("late");
+    askForRefresh();
+    EXPECT_EQ(controller_->curIndex(), 1);
+    press(box, 0);
+    ASSERT_NE(waitForSheet("Complete!"), nullptr);
+    controller_->waitForUpdateWorker();
+    EXPECT_TRUE(touched("b"));
+    EXPECT_FALSE(touched("first"));
+    EXPECT_FALSE(touched("c"));
+    EXPECT_FALSE(touched("late"));
+    // The update's own refresh finds the drive that came.
+    EXPECT_TRUE(processEventsUntil([this] { return window_->cmbDriveList.numberOfItems() == 4; }));
+}
+
+// A twin of the chosen drive first, and a drive of another hardware version,
+// which must never get these images.
+INSTANTIATE_TEST_SUITE_P(HardwareVersion, ChosenDriveAfterAnother,
+                         testing::Values("KLVH0100", "KLVH0200"));
+
+TEST_F(ChosenDrive, ARefreshThatWaitedForTheSheetRunsAtOnceOnCancel) {
+    auto late = drive("late");
+    late.attached = false;
+    QMessageBox* box = confirmTheSecondOf({drive("a"), drive("b"), drive("c"), late});
+    ASSERT_NE(box, nullptr);
+    simulated_->attach("late");
+    askForRefresh();
+    EXPECT_EQ(window_->cmbDriveList.numberOfItems(), 3);
+    press(box, appkit::Alert::DefaultReturn);
+    EXPECT_EQ(window_->cmbDriveList.numberOfItems(), 4);
+    EXPECT_EQ(controller_->curIndex(), 0);
+    EXPECT_FALSE(touched("a") || touched("b") || touched("c") || touched("late"));
+}
+
+TEST_F(ChosenDrive, ThatLeftBehindTheSheetFailsWithErrorAndNoOtherDriveIsTouched) {
+    QMessageBox* box = confirmTheSecondOf({drive("a"), drive("b"), drive("c")});
+    ASSERT_NE(box, nullptr);
+    simulated_->remove("b");
+    askForRefresh();
+    press(box, 0);
+    ASSERT_NE(waitForSheet("Error!"), nullptr);
+    controller_->waitForUpdateWorker();
+    EXPECT_FALSE(touched("a") || touched("b") || touched("c"));
+    EXPECT_TRUE(processEventsUntil([this] { return window_->cmbDriveList.numberOfItems() == 2; }));
+}

@@ -86,6 +86,13 @@ class UpdaterWindow : public ::testing::Test {
 
     std::vector<std::string> titles() const { return window_->cmbDriveList.itemTitles(); }
 
+    // The user's choice in the pop-up.
+    bool choose(int index) {
+        window_->cmbDriveList.widget()->setCurrentIndex(index);
+        window_->cmbDriveList.widget()->activated(index);
+        return processEventsUntil([this, index] { return controller_->curIndex() == index; });
+    }
+
     FirmwareImageFolder images_{70144, 40000};
     std::unique_ptr<PlatformBackend> backend_;
     sim::SimulatedBackend* simulated_ = nullptr;
