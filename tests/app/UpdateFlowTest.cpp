@@ -187,9 +187,21 @@ class ChosenDrive : public UpdaterWindow {
         return waitForSheet("MESSAGE_DONT_DISCONNECTUSB");
     }
 
-    // The list refresh that a drive's arrival or departure asks for, now.
-    static void askForRefresh() {
-        foundation::NotificationCenter::defaultCenter().postNotificationName("changedDeviceNotify");
+    // Attaches or removes the drive; returns once the monitor's notice of it
+    // has reached the controller, which observes it before the test does.
+    bool plug(const std::string& id, bool attach) {
+        std::atomic<bool> seen = false;
+        auto& center = foundation::NotificationCenter::defaultCenter();
+        center.addObserver(&seen, attach ? "appearedDeviceNotify" : "disappearedDeviceNotify",
+                           [&seen](const foundation::Notification&) { seen = true; });
+        if (attach) {
+            simulated_->attach(id);
+        } else {
+            simulated_->remove(id);
+        }
+        const bool delivered = processEventsUntil([&seen] { return seen.load(); });
+        center.removeObserver(&seen);
+        return delivered;
     }
 
     bool touched(const std::string& id) const {
@@ -215,8 +227,7 @@ TEST_P(ChosenDriveAfterAnother, IsTheOneUpdatedWhenADriveArrivesBehindTheSheet) 
     QMessageBox* box = confirmTheSecondOf(
         {withHardwareVersion("first", GetParam()), drive("b"), drive("c"), late});
     ASSERT_NE(box, nullptr);
-    simulated_->attach("late");
-    askForRefresh();
+    ASSERT_TRUE(plug("late", true));
     EXPECT_EQ(controller_->curIndex(), 1);
     press(box, 0);
     ASSERT_NE(waitForSheet("Complete!"), nullptr);
@@ -239,8 +250,7 @@ TEST_F(ChosenDrive, ARefreshThatWaitedForTheSheetRunsAtOnceOnCancel) {
     late.attached = false;
     QMessageBox* box = confirmTheSecondOf({drive("a"), drive("b"), drive("c"), late});
     ASSERT_NE(box, nullptr);
-    simulated_->attach("late");
-    askForRefresh();
+    ASSERT_TRUE(plug("late", true));
     EXPECT_EQ(window_->cmbDriveList.numberOfItems(), 3);
     press(box, appkit::Alert::DefaultReturn);
     EXPECT_EQ(window_->cmbDriveList.numberOfItems(), 4);
@@ -251,8 +261,7 @@ TEST_F(ChosenDrive, ARefreshThatWaitedForTheSheetRunsAtOnceOnCancel) {
 TEST_F(ChosenDrive, ThatLeftBehindTheSheetFailsWithErrorAndNoOtherDriveIsTouched) {
     QMessageBox* box = confirmTheSecondOf({drive("a"), drive("b"), drive("c")});
     ASSERT_NE(box, nullptr);
-    simulated_->remove("b");
-    askForRefresh();
+    ASSERT_TRUE(plug("b", false));
     press(box, 0);
     ASSERT_NE(waitForSheet("Error!"), nullptr);
     controller_->waitForUpdateWorker();
