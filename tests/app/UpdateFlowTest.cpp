@@ -208,12 +208,6 @@ class ChosenDrive : public UpdaterWindow {
         const sim::DriveCounters counters = simulated_->drive(id).counters();
         return counters.modeChanges != 0 || counters.imageTransfers != 0;
     }
-
-    static sim::DriveProfile withHardwareVersion(std::string id, std::string version) {
-        auto profile = drive(std::move(id));
-        profile.hardwareVersion = std::move(version);
-        return profile;
-    }
 };
 
 class ChosenDriveAfterAnother : public ChosenDrive,
@@ -222,10 +216,11 @@ class ChosenDriveAfterAnother : public ChosenDrive,
 } // namespace
 
 TEST_P(ChosenDriveAfterAnother, IsTheOneUpdatedWhenADriveArrivesBehindTheSheet) {
+    auto first = drive("first");
+    first.hardwareVersion = GetParam();
     auto late = drive("late");
     late.attached = false;
-    QMessageBox* box = confirmTheSecondOf(
-        {withHardwareVersion("first", GetParam()), drive("b"), drive("c"), late});
+    QMessageBox* box = confirmTheSecondOf({first, drive("b"), drive("c"), late});
     ASSERT_NE(box, nullptr);
     ASSERT_TRUE(plug("late", true));
     EXPECT_EQ(controller_->curIndex(), 1);
@@ -233,9 +228,7 @@ TEST_P(ChosenDriveAfterAnother, IsTheOneUpdatedWhenADriveArrivesBehindTheSheet) 
     ASSERT_NE(waitForSheet("Complete!"), nullptr);
     controller_->waitForUpdateWorker();
     EXPECT_TRUE(touched("b"));
-    EXPECT_FALSE(touched("first"));
-    EXPECT_FALSE(touched("c"));
-    EXPECT_FALSE(touched("late"));
+    EXPECT_FALSE(touched("first") || touched("c") || touched("late"));
     // The update's own refresh finds the drive that came.
     EXPECT_TRUE(processEventsUntil([this] { return window_->cmbDriveList.numberOfItems() == 4; }));
 }
@@ -266,5 +259,4 @@ TEST_F(ChosenDrive, ThatLeftBehindTheSheetFailsWithErrorAndNoOtherDriveIsTouched
     ASSERT_NE(waitForSheet("Error!"), nullptr);
     controller_->waitForUpdateWorker();
     EXPECT_FALSE(touched("a") || touched("b") || touched("c"));
-    EXPECT_TRUE(processEventsUntil([this] { return window_->cmbDriveList.numberOfItems() == 2; }));
 }
