@@ -8,6 +8,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/RunningApplications.h"
 #include "records/Util.h"
+#include "scsi/BusyLimit.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -91,6 +92,10 @@ int main(int argc, char** argv) {
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
+    }
+    std::optional<BusyLimit> installWaitLimit;
+    if (const auto limit = backend->installWaitLimit()) {
+        installWaitLimit.emplace(*limit);
     }
 
     MainWindow mainWindow;

@@ -4,6 +4,7 @@
 #include "records/FirmwareImageLayout.h"
 #include "records/LoadedImage.h"
 #include "records/Util.h"
+#include "scsi/BusyLimit.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
 
@@ -194,15 +195,34 @@ class UpdateRun {
         return true;
     }
 
-    void followInstallation() {
+    // Polls while the drive reports that it installs. A drive whose progress
+    // stays the same for the busy limit is given up on: false.
+    bool followInstallation() {
+        const auto limit = BusyLimit::current();
         bool discPresent = false;
         int progress = 0;
         int answer = 0;
+        std::optional<int> lastProgress;
+        auto lastChange = std::chrono::steady_clock::now();
         do {
             answer = CommandTestUnitReady(&interface_, &deviceData_, &discPresent, &progress);
             postProgress(progress);
+            const auto now = std::chrono::steady_clock::now();
+            if (progress != lastProgress) {
+                lastProgress = progress;
+                lastChange = now;
+            } else if (answer == 0 && now - lastChange >= limit) {
+                const std::chrono::duration<double> unchanged = now - lastChange;
+                Log::error(Signatures::kExecUpdateMain,
+                           format("drive did not finish installing. (progress %d unchanged for "
+                                  "%.1f s)\n",
+                                  progress, unchanged.count()));
+                postProgress(kEndOfProgress);
+                return false;
+            }
         } while (answer == 0);
         postProgress(kEndOfProgress);
+        return true;
     }
 
     // Only the drive's answer decides, and only the revision of the image
@@ -311,7 +331,9 @@ bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
         if (!run.switchToNormalMode()) {
             return false;
         }
-        run.followInstallation();
+        if (!run.followInstallation()) {
+            return false;
+        }
         return run.reportsRevision(normal->header().revision());
     };
     bool result = runWithExclusiveAccess();

@@ -1,5 +1,6 @@
 #include "platform/foundation/LogCapture.h"
 #include "platform/iokit/Registry.h"
+#include "scsi/BusyLimit.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
 #include "tests/support/EngineSupport.h"
@@ -270,6 +271,32 @@ TEST_F(UpdateProcedure, DriveRemovedWhileInstallingEndsInNoWithoutHanging) {
                            logLine(Signatures::kCommandInquiry, "ERR", kNotAttached)}));
     EXPECT_TRUE(interfacesReleased());
     EXPECT_EQ(iokit::Registry::retainCount(record_.scsiDevice()), 1);
+}
+
+TEST_F(UpdateProcedure, DriveStuckAtOneProgressIsGivenUpAfterTheBusyLimit) {
+    auto profile = readyDrive();
+    profile.faults.busyForever = true;
+    const BusyLimit shortened(std::chrono::milliseconds(50));
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1024);
+    EXPECT_FALSE(update(profile, images));
+    const auto log = systemLogOf(capture_);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_THAT(log[0], testing::StartsWith(logLine(Signatures::kExecUpdateMain, "ERR",
+                                                    "drive did not finish installing. (progress "
+                                                    "65535 unchanged for ")));
+    EXPECT_THAT(progress_.values().back(), testing::Optional(-1));
+    EXPECT_EQ(letters(history()).back(), 'T');
+    EXPECT_TRUE(drives_->exclusiveAccessIsFree("d"));
+    EXPECT_TRUE(interfacesReleased());
+}
+
+TEST_F(UpdateProcedure, DriveWhoseProgressMovesIsNeverCutOffHoweverSlowItsPolls) {
+    auto profile = readyDrive(4);
+    profile.installPollTime = std::chrono::milliseconds(30);
+    const BusyLimit shortened(std::chrono::milliseconds(10));
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1024);
+    EXPECT_TRUE(update(profile, images));
+    EXPECT_THAT(systemLogOf(capture_), IsEmpty());
 }
 
 TEST_F(UpdateProcedure, RecordWithoutServiceOpensNothing) {
