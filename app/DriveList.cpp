@@ -41,7 +41,7 @@ void QuelmarDriveUpdaterAppDelegate::initDeviceList() {
 
 void QuelmarDriveUpdaterAppDelegate::updateDeviceList(const foundation::Notification*) {
     auto listing = NamedLock::synchronized(kListingLock);
-    if (initFlag_ || isUpdatingNow_) {
+    if (!mayRefreshNow()) {
         return;
     }
     std::size_t oldCount = 0;
@@ -68,6 +68,21 @@ void QuelmarDriveUpdaterAppDelegate::updateDeviceList(const foundation::Notifica
     }
     updateDeviceCombobox();
     changedDriveList();
+}
+
+bool QuelmarDriveUpdaterAppDelegate::mayRefreshNow() {
+    if (initFlag_) {
+        return false;
+    }
+    std::lock_guard lock(confirmationMutex_);
+    if (isUpdatingNow_) {
+        return false;
+    }
+    if (confirmation_) {
+        confirmation_->refreshWaiting = true;
+        return false;
+    }
+    return true;
 }
 
 void QuelmarDriveUpdaterAppDelegate::clearDeviceArray() {

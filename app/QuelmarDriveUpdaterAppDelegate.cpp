@@ -69,8 +69,8 @@ void QuelmarDriveUpdaterAppDelegate::awakeFromNib() {
     nib_.cmbDriveList.removeAllItems();
 
     monitorThread_ = std::thread([this] { createDeviceManager(); });
-    foundation::RunLoop::current().performAfterDelay(kFirstListingDelay,
-                                                     [this] { initDeviceList(); });
+    firstListing_ =
+        foundation::RunLoop::performAfterDelay(kFirstListingDelay, [this] { initDeviceList(); });
 
     curFwKernelData_ = std::make_unique<FirmFileData>();
     curFwNormalData_ = std::make_unique<FirmFileData>();
@@ -79,6 +79,7 @@ void QuelmarDriveUpdaterAppDelegate::awakeFromNib() {
 }
 
 QuelmarDriveUpdaterAppDelegate::~QuelmarDriveUpdaterAppDelegate() {
+    firstListing_ = {};
     foundation::NotificationCenter::defaultCenter().removeObserver(this);
     if (const DASessionRef session = DAUtil::session()) {
         DAUnregisterCallback(session, diskAppearedCallback, this);

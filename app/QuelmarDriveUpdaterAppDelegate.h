@@ -6,6 +6,7 @@
 #include "platform/appkit/Font.h"
 #include "platform/appkit/WindowDelegate.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
 #include "records/DeviceData.h"
 #include "records/FirmFileData.h"
 
@@ -15,10 +16,6 @@
 #include <optional>
 #include <thread>
 #include <vector>
-
-namespace foundation {
-class RunLoop;
-}
 
 // The application's delegate and the controller of its one window: the list
 // of target drives, the current drive, the controls, and the update flow.
@@ -58,7 +55,7 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     // The update flow.
     void clickUpdateButton();
     void alertDidEnd(int returnCode);
-    void runUpdateThread();
+    void runUpdateThread(DeviceData drive);
     void updateIndicatorNotify(const foundation::Notification& notification);
 
     appkit::Window* window() const { return window_; }
@@ -75,6 +72,18 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     void waitForUpdateWorker();
 
   private:
+    // The open confirmation sheet: the drive it asks about, and whether a
+    // list refresh waits for the sheet to close.
+    struct Confirmation {
+        DeviceData drive;
+        bool refreshWaiting = false;
+    };
+
+    // Whether a list refresh may run now: not before the first listing, not
+    // during an update, and not while the confirmation sheet is open, which
+    // then runs it when it closes without an update.
+    bool mayRefreshNow();
+
     // A sheet on the window; `didEnd`, when given, runs on the GUI thread with the answer.
     void showSheet(const std::string& message, const std::string& defaultButton,
                    const std::optional<std::string>& alternateButton,
@@ -90,6 +99,10 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     std::optional<DeviceData> curDeviceData_;
     std::unique_ptr<FirmFileData> curFwKernelData_;
     std::unique_ptr<FirmFileData> curFwNormalData_;
+    // Set together with isUpdatingNow_ under the mutex, so that a refresh
+    // sees either the sheet or the update.
+    std::mutex confirmationMutex_;
+    std::optional<Confirmation> confirmation_;
 
     // The monitor's run loop while its thread runs it; the controller stops it
     // when it goes. A stop that comes first is kept by the run loop.
@@ -98,7 +111,7 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     bool monitorStopping_ = false;
     std::thread monitorThread_;
     std::thread updateThread_;
-    // Delayed calls hold a weak reference: one due after the controller has
-    // gone finds it expired and does nothing.
-    std::shared_ptr<const bool> lifetime_ = std::make_shared<const bool>(true);
+    // The first listing, due a second after set-up; it is cancelled if the
+    // controller goes first.
+    foundation::RunLoop::DelayedCall firstListing_;
 };

@@ -22,16 +22,45 @@ constexpr auto kPauseBeforeUpdate = std::chrono::milliseconds(100);
 
 } // namespace
 
+// The sheet asks about the drive current at the press, and that drive is the
+// one updated: refreshes wait until the sheet is closed, since each makes the
+// first drive current.
 void QuelmarDriveUpdaterAppDelegate::clickUpdateButton() {
+    std::optional<DeviceData> chosen = curDeviceData();
+    // The button may still show enabled for a drive that a refresh has just replaced.
+    if (!chosen || !chosen->isEnableUpdate()) {
+        return;
+    }
+    {
+        std::lock_guard lock(confirmationMutex_);
+        if (confirmation_) {
+            return;
+        }
+        confirmation_ = Confirmation{std::move(*chosen)};
+    }
     showSheet(foundation::Bundle::mainBundle().localizedStringForKey("MESSAGE_DONT_DISCONNECTUSB"),
               "Cancel", "OK", [this](int returnCode) { alertDidEnd(returnCode); });
 }
 
 void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
-    if (returnCode != kOkAnswer || !curDeviceData() || isUpdatingNow_) {
+    std::unique_lock lock(confirmationMutex_);
+    if (!confirmation_) {
         return;
     }
+    Confirmation ended = std::move(*confirmation_);
+    confirmation_.reset();
+    const bool confirmed = returnCode == kOkAnswer && !isUpdatingNow_;
+    if (!confirmed) {
+        lock.unlock();
+        if (ended.refreshWaiting) {
+            updateDeviceList(nullptr);
+        }
+        return;
+    }
+    // A refresh that waited is dropped: the update ends with one of its own.
     isUpdatingNow_ = true;
+    lock.unlock();
+
     updateControll();
     nib_.idctProgressUpdate.setHidden(false);
     nib_.idctProgressUpdate.setDoubleValue(0.0);
@@ -41,26 +70,34 @@ void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
                                                 kEventsBeforeUpdate);
     std::this_thread::sleep_for(kPauseBeforeUpdate);
     waitForUpdateWorker();
-    updateThread_ = std::thread([this] { runUpdateThread(); });
+    updateThread_ = std::thread(
+        [this, drive = std::move(ended.drive)]() mutable { runUpdateThread(std::move(drive)); });
 }
 
-void QuelmarDriveUpdaterAppDelegate::runUpdateThread() {
+void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {
     // A machine that sleeps or shuts down while a drive takes its firmware
     // leaves the drive unusable; the lock goes with the worker, however it ends.
     const power::InhibitorLock awake("sleep:shutdown", "Quelmar Drive Updater",
                                      "Updating drive firmware");
-    // No refresh runs while the flag is set, so the current drive stays put;
-    // the procedure works on a copy of it and writes the copy back on success.
-    DeviceData drive = *curDeviceData();
     const auto problemsBefore = iokit::AccessProblems::current();
-    const bool updated = ExecUpdateMain(drive, *curFwNormalData_, *curFwKernelData_);
     {
+        // A refresh already under way when the update was confirmed ends
+        // before the drive is opened, so that it cannot hold the drive.
+        auto listing = foundation::NamedLock::synchronized("SYNC_LISTING");
+    }
+    const bool updated = ExecUpdateMain(drive, *curFwNormalData_, *curFwKernelData_);
+    if (updated) {
+        // The list entry of the updated drive, wherever it is now, shows what
+        // the drive reported last.
         auto listing = foundation::NamedLock::synchronized("SYNC_LISTING");
         auto guard = foundation::NamedLock::synchronized("SYNC_CURRENTDEVICE");
-        curDeviceData_ = drive;
-        if (updated && curIndex_ >= 0 &&
-            static_cast<std::size_t>(curIndex_) < deviceArray_.size()) {
-            deviceArray_[static_cast<std::size_t>(curIndex_)] = drive;
+        for (DeviceData& listed : deviceArray_) {
+            if (listed.scsiDevice() == drive.scsiDevice()) {
+                listed = drive;
+            }
+        }
+        if (curDeviceData_ && curDeviceData_->scsiDevice() == drive.scsiDevice()) {
+            curDeviceData_ = drive;
         }
     }
     // A drive this update could not open says why.

@@ -12,23 +12,34 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunningApplications.h"
 #include "records/Util.h"
+#include "scsi/BusyLimit.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 
 namespace {
 
-std::unique_ptr<platform::Backend> chooseBackend() {
+// Starts the source of drives and runs a front end on it, with the limit on
+// a stalled install that the source asks for.
+int withBackend(const std::function<int(const platform::Backend&)>& frontEnd) {
+    std::unique_ptr<platform::Backend> backend;
     try {
-        return platform::Backend::chooseAtStart();
+        backend = platform::Backend::chooseAtStart();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
-        return nullptr;
+        return 1;
     }
+    std::optional<BusyLimit> installWaitLimit;
+    if (const auto limit = backend->installWaitLimit()) {
+        installWaitLimit.emplace(*limit);
+    }
+    return frontEnd(*backend);
 }
 
 int runWindow(int argc, char** argv) {
@@ -38,18 +49,16 @@ int runWindow(int argc, char** argv) {
     // Lets a desktop match the window to the menu entry and its icon.
     QApplication::setDesktopFileName("com.quelmar.QuelmarDriveUpdater");
 
-    const auto backend = chooseBackend();
-    if (!backend) {
-        return 1;
-    }
-    MainWindow mainWindow;
-    QuelmarDriveUpdaterAppDelegate controller(mainWindow);
-    appkit::Application::sharedApplication().setDelegate(&controller);
-    controller.awakeFromNib();
-    mainWindow.window.show();
-    const int status = appkit::Application::sharedApplication().run();
-    appkit::Application::sharedApplication().setDelegate(nullptr);
-    return status;
+    return withBackend([](const platform::Backend&) {
+        MainWindow mainWindow;
+        QuelmarDriveUpdaterAppDelegate controller(mainWindow);
+        appkit::Application::sharedApplication().setDelegate(&controller);
+        controller.awakeFromNib();
+        mainWindow.window.show();
+        const int status = appkit::Application::sharedApplication().run();
+        appkit::Application::sharedApplication().setDelegate(nullptr);
+        return status;
+    });
 }
 
 int runTerminal(int argc, char** argv, const CommandLineRequest& request) {
@@ -59,16 +68,14 @@ int runTerminal(int argc, char** argv, const CommandLineRequest& request) {
     QCoreApplication::setApplicationName("QuelmarDriveUpdater");
     foundation::Log::setTraceShown(request.verbose);
 
-    const auto backend = chooseBackend();
-    if (!backend) {
-        return 1;
-    }
-    TerminalFrontEnd frontEnd(*backend, TerminalStreams{std::cin, std::cout, std::cerr,
-                                                        ::isatty(STDIN_FILENO) == 1,
-                                                        ::isatty(STDERR_FILENO) == 1});
-    return request.mode == CommandLineRequest::Mode::List
-               ? frontEnd.list(request.json)
-               : frontEnd.update(request.index, request.yes);
+    return withBackend([&request](const platform::Backend& backend) {
+        TerminalFrontEnd frontEnd(backend, TerminalStreams{std::cin, std::cout, std::cerr,
+                                                           ::isatty(STDIN_FILENO) == 1,
+                                                           ::isatty(STDERR_FILENO) == 1});
+        return request.mode == CommandLineRequest::Mode::List
+                   ? frontEnd.list(request.json)
+                   : frontEnd.update(request.index, request.yes);
+    });
 }
 
 } // namespace

@@ -21,3 +21,35 @@ void FirmFileData::readHeaderOfResource(std::string_view fileName) {
         Util::readFileWithUTF8String(handle.get(), kDestVersion.offset, kDestVersion.length));
     Util::closeFile(handle);
 }
+
+void FirmFileData::readHeaderOfBytes(std::span<const std::uint8_t> bytes) {
+    using namespace FirmwareImageLayout;
+    const auto field = [bytes](Field at) {
+        return Util::convertToString(bytes, static_cast<std::int32_t>(at.offset), at.length);
+    };
+    setIsFileExists(true);
+    setProduct(field(kProduct));
+    setRevision(field(kRevision));
+    setDate(field(kDate));
+    setHard_version(field(kHardVersion));
+    setKrnl_version(field(kKernelVersion));
+    setDest_version(field(kDestVersion));
+}
+
+std::optional<std::string_view>
+FirmFileData::headerFieldDifferingFrom(const FirmFileData& other) const {
+    const std::pair<std::string_view, std::optional<std::string> FirmFileData::*> fields[] = {
+        {"product", &FirmFileData::product_},
+        {"revision", &FirmFileData::revision_},
+        {"hard_version", &FirmFileData::hard_version_},
+        {"krnl_version", &FirmFileData::krnl_version_},
+        {"dest_version", &FirmFileData::dest_version_},
+        {"date", &FirmFileData::date_},
+    };
+    for (const auto& [name, member] : fields) {
+        if (this->*member != other.*member) {
+            return name;
+        }
+    }
+    return std::nullopt;
+}

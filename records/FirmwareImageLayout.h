@@ -20,6 +20,15 @@ inline constexpr Field kHardVersion{176, 8};
 inline constexpr Field kKernelVersion{208, 8};
 inline constexpr Field kDestVersion{240, 8};
 inline constexpr Field kDate{304, 8};
+// A file shorter than this holds no whole header.
+inline constexpr std::uint64_t kHeaderSize = kDate.offset + kDate.length;
+
+// The drive takes the first 70,144 bytes of the kernel image, and a normal
+// image of at most 16 MiB (after rounding up to 256 bytes): WRITE BUFFER
+// addresses it with 24 bits of offset.
+inline constexpr std::uint64_t kKernelImageSentSize = 70144;
+inline constexpr std::uint64_t kNormalImageLimit = std::uint64_t{1} << 24;
+inline constexpr std::uint64_t kTransferGranule = 256;
 
 inline constexpr std::string_view kKernelImageBaseName = "S8721020";
 inline constexpr std::string_view kNormalImageBaseName = "S8721021";

@@ -1,12 +1,27 @@
 #!/usr/bin/env bash
-# Pictures the updater's window during an update of a virtual drive, in a
-# virtual X server, into docs/window-during-update.png.
+# Pictures the updater's window during an update of a virtual drive, and with
+# the update's result sheet over it, in a virtual X server, into docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+# A window manager draws the title bars and frames, so that the pictures show
+# what a user sees; only the pictures need it.
+if ! dpkg-query -W -f='${Status}' fluxbox 2>/dev/null | grep -q 'install ok installed'; then
+    sudo_cmd=()
+    [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo_cmd[@]}" apt-get update -qq
+    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends fluxbox
+fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target window_screenshot firmware_images
 mkdir -p docs
-xvfb-run -a build/bin/window_screenshot scenarios/demo/demo.json docs/window-during-update.png >/dev/null 2>&1
-echo "docs/window-during-update.png"
+# The sizes of the window and its sheets go to standard output.
+xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
+    fluxbox >/dev/null 2>&1 &
+    sleep 1
+    build/bin/window_screenshot scenarios/demo/demo.json docs/window-during-update.png \
+        docs/window-update-complete.png 2>/dev/null
+    kill %1' | grep -E '^[a-z ]+: [0-9]+ x [0-9]+$'
+echo "docs/window-during-update.png docs/window-update-complete.png"

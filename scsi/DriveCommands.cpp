@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::size_t kReplyBufferSize = 256;
 constexpr std::uint16_t kNoResult = 65535;
+constexpr std::uint8_t kNotReady = 0x02;
 
 // The parameter list of CHANGE DRIVE MODE: vendor and model family, then the
 // mode-change code. The same list switches either way.
@@ -29,9 +30,17 @@ void requireInterface(const SCSITaskDeviceInterface* interface, std::string_view
     requirePrecondition(interface != nullptr, "interface != NULL", function);
 }
 
+bool isNotReady(const TaskOutcome& outcome) {
+    return outcome.checkCondition() && outcome.sense.senseKey() == kNotReady;
+}
+
 } // namespace
 
 void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData) {
+    RequestInquiry(interface, deviceData);
+}
+
+InquiryAnswer RequestInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData) {
     requireInterface(interface, "CommandInquiry");
     std::array<std::uint8_t, kReplyBufferSize> buffer{};
     const std::array<std::uint8_t, 6> cdb = {0x12, 0x00, 0x00, 0x00, 0x38, 0x00};
@@ -42,9 +51,13 @@ void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData) 
                                               .direction = kSCSIDataTransfer_FromTargetToInitiator,
                                               .requestingLine = "Requesting Inquiry data\n",
                                               .printsOtherStatus = true});
-    if (outcome && outcome->good() && deviceData != nullptr) {
+    if (!outcome || !outcome->good()) {
+        return outcome && isNotReady(*outcome) ? InquiryAnswer::NotReady : InquiryAnswer::Failed;
+    }
+    if (deviceData != nullptr) {
         storeInquiryData(buffer, *deviceData);
     }
+    return InquiryAnswer::Answered;
 }
 
 std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface,
@@ -81,6 +94,14 @@ bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector, D
                           kWriteBufferSize));
         return false;
     }
+    if (std::uint64_t{bufferOffset} + length > kWriteBufferSpace) {
+        // The CDB carries 24 bits of offset: a higher one would be cut and
+        // land the bytes over the start of the image.
+        Log::error(Signatures::kCommandWriteBuffer,
+                   format("Transfer at 0x%x of %u bytes ends past the 24-bit buffer offset.\n",
+                          bufferOffset, length));
+        return false;
+    }
     std::vector<std::uint8_t> buffer(kWriteBufferSize, 0);
     std::copy_n(data.begin(), std::min<std::size_t>(data.size(), length), buffer.begin());
     const std::uint8_t bufferID = imageSelector != 0 ? 0xFE : 0xF0;
@@ -105,7 +126,8 @@ bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector, D
                              .banner = "*********** WRITE BUFFER DATA ***********\n",
                              .requestingLine = "Requesting write buffer\n",
                              .printsTransferStatus = true});
-    return outcome && outcome->good();
+    // GOOD after moving fewer bytes than asked leaves a hole in the image.
+    return outcome && outcome->good() && outcome->transferred == length;
 }
 
 bool CommandChangeDriveMode(SCSITaskDeviceInterface* interface, DeviceData*) {
@@ -145,7 +167,8 @@ int CommandTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceD
     }
     std::uint16_t result = kNoResult;
     if (outcome->checkCondition() && progress != nullptr) {
-        const bool installing = sense.senseKey() == 0x02 && sense.additionalSenseCode() == 0x04 &&
+        const bool installing = sense.senseKey() == kNotReady &&
+                                sense.additionalSenseCode() == 0x04 &&
                                 sense.additionalSenseCodeQualifier() == 0x12;
         result = installing ? 0 : 1;
     }

@@ -13,24 +13,28 @@ namespace {
 
 constexpr const char* kBlankDestination = "        ";
 
-// The drive may take the carried normal image: same hardware, a matching (or
-// blank) destination, and an older revision.
-bool isEligible(const DeviceData& drive, const FirmFileData& image) {
-    // A missing value on either side never matches.
-    const auto equal = [](const std::optional<std::string>& a,
-                          const std::optional<std::string>& b) { return a && b && *a == *b; };
-    if (!equal(drive.hard_version(), image.hard_version())) {
+bool isBlank(const std::string& text) {
+    return text.find_first_not_of(' ') == std::string::npos;
+}
+
+} // namespace
+
+bool CanUpdateWith(const DeviceData& drive, const FirmFileData& image) {
+    // A missing value on either side never matches, and neither does an
+    // empty or blank hardware version: it names no hardware at all.
+    const auto& hardware = drive.hard_version();
+    if (!hardware || isBlank(*hardware) || hardware != image.hard_version()) {
         return false;
     }
-    if (drive.dest_version() != kBlankDestination &&
-        !equal(drive.dest_version(), image.dest_version())) {
+    // A blank destination on the drive takes any image that names one.
+    const auto& destination = image.dest_version();
+    if (!destination || destination->empty() ||
+        (drive.dest_version() != kBlankDestination && drive.dest_version() != destination)) {
         return false;
     }
     return drive.revision() && image.revision() &&
            Util::cmpCurVersion(*drive.revision(), *image.revision()) == -1;
 }
-
-} // namespace
 
 bool FindDevicesUsing(int kind, mach_port_t masterPort, io_iterator_t* iterator) {
     CFMutableDictionaryRef matchingDict;
@@ -94,7 +98,7 @@ std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
     } else {
         CommandTestUnitReady(interface, &*deviceData, nullptr, nullptr);
         if (CommandReadBufferForDevice(interface, &*deviceData) == 0 &&
-            isEligible(*deviceData, normalImage)) {
+            CanUpdateWith(*deviceData, normalImage)) {
             deviceData->setIsEnableUpdate(true);
         }
     }

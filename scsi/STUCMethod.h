@@ -26,6 +26,8 @@ struct DeviceInterfaces {
 };
 
 inline constexpr std::uint32_t kWriteBufferSize = 32768;
+// WRITE BUFFER addresses the drive's buffer with 24 bits of offset.
+inline constexpr std::uint64_t kWriteBufferSpace = std::uint64_t{1} << 24;
 inline constexpr std::uint32_t kTaskTimeoutMilliseconds = 500000;
 
 // Device interfaces.
@@ -34,9 +36,14 @@ DeviceInterfaces CreateDeviceInterfaceForAuthoringDevice(io_object_t scsiDevice)
 
 // The drive commands. Each asserts that it was given an interface.
 void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
+// CommandInquiry that also tells how it went, for callers that wait for a
+// drive which answers NOT READY while it restarts.
+enum class InquiryAnswer { Answered, NotReady, Failed };
+InquiryAnswer RequestInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
 std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
-// YES when the drive took the transfer (task status GOOD). A length above the
-// transfer buffer is refused without sending anything.
+// YES when the drive took the whole transfer: task status GOOD and every byte
+// moved. A length above the transfer buffer, or a transfer that would end past
+// the 24-bit offset, is refused without sending anything.
 bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector,
                         DeviceData* deviceData, std::span<const std::uint8_t> data,
                         std::uint32_t bufferOffset, std::uint32_t length);
@@ -50,11 +57,20 @@ inline constexpr int kAuthoringDeviceKind = 5;
 bool FindDevicesUsing(int kind, mach_port_t masterPort, io_iterator_t* iterator);
 void ExecListDeviceMain(io_iterator_t iterator, std::vector<DeviceData>& deviceArray,
                         const FirmFileData& normalImage);
+// The eligibility rule: the drive may take the normal image when they name the
+// same hardware, the drive's destination is blank or the image's, and the
+// drive's revision is lower than the image's.
+bool CanUpdateWith(const DeviceData& drive, const FirmFileData& normalImage);
 std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
                                         const FirmFileData& normalImage);
 
-// The firmware update of one drive, from kernel mode back to a ready drive.
-inline constexpr const char* kTargetRevision = "1.02";
 inline constexpr const char* kUpdateIndicatorNotify = "updateIndicatorNotify";
+// After a switch into kernel mode: YES once INQUIRY reports "0000". A drive
+// that answers NOT READY while it restarts is asked again for a few seconds.
+bool WaitForKernelMode(SCSITaskDeviceInterface* interface);
+// The firmware update of one drive, from kernel mode back to a ready drive.
+// The images are loaded and checked against the records the user was shown
+// before anything is sent; success is the drive reporting the revision of the
+// normal image written.
 bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
                     const FirmFileData& kernelImage);

@@ -27,28 +27,36 @@ std::optional<TaskOutcome> runTask(SCSITaskDeviceInterface& interface, const Tas
 
     TaskOutcome outcome;
     std::uint64_t transferred = 0;
-    // Set-up failures are reported and the task still runs: its status alone
-    // decides the command's outcome.
+    // A task whose command, data range or timeout could not be set would run
+    // with whatever the platform kept instead (another CDB, no data, no
+    // limit), so it is not executed and counts as failed.
+    bool setUp = true;
     if (const IOReturn result = task->SetCommandDescriptorBlock(request.cdb); result != 0) {
         Log::error(request.signature, format("Error setting CDB. (0x%08x)\n", result));
+        setUp = false;
     }
     if (const IOReturn result =
             task->SetScatterGatherEntries(ranges, request.transferCount, request.direction);
         result != 0) {
         Log::error(request.signature,
                    format("Error setting scatter-gather entries. (0x%08x)\n", result));
+        setUp = false;
     }
     if (const IOReturn result = task->SetTimeoutDuration(kTaskTimeoutMilliseconds); result != 0) {
         Log::error(request.signature, format("Error setting timeout. (0x%08x)\n", result));
+        setUp = false;
     }
-    Log::toStandardError(request.requestingLine);
-    SCSITaskStatus status = kSCSITaskStatus_No_Status;
-    if (const IOReturn result = task->ExecuteTaskSync(outcome.sense, status, transferred);
-        result != 0) {
-        Log::error(request.signature, format("Error executing task. (0x%08x)\n", result));
-    } else {
-        outcome.executed = true;
-        outcome.status = status;
+    if (setUp) {
+        Log::toStandardError(request.requestingLine);
+        SCSITaskStatus status = kSCSITaskStatus_No_Status;
+        if (const IOReturn result = task->ExecuteTaskSync(outcome.sense, status, transferred);
+            result != 0) {
+            Log::error(request.signature, format("Error executing task. (0x%08x)\n", result));
+        } else {
+            outcome.executed = true;
+            outcome.status = status;
+            outcome.transferred = transferred;
+        }
     }
 
     if (request.printsTransferStatus) {

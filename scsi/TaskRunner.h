@@ -30,6 +30,7 @@ struct TaskOutcome {
     // neither GOOD nor CHECK CONDITION.
     SCSITaskStatus status = kSCSITaskStatus_No_Status;
     SCSI_Sense_Data sense;
+    std::uint64_t transferred = 0; // bytes the platform says it moved
     bool executed = false;
 
     bool good() const { return executed && status == kSCSITaskStatus_GOOD; }

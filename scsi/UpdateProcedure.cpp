@@ -2,12 +2,17 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/iokit/Registry.h"
 #include "records/FirmwareImageLayout.h"
+#include "records/LoadedImage.h"
 #include "records/Util.h"
+#include "scsi/BusyLimit.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
 
+#include <algorithm>
 #include <array>
-#include <sys/stat.h>
+#include <chrono>
+#include <thread>
+#include <variant>
 
 using foundation::format;
 using foundation::Log;
@@ -16,8 +21,11 @@ namespace {
 
 constexpr int kKernelImageSelector = 1;
 constexpr int kNormalImageSelector = 0;
-constexpr std::uint32_t kTransferGranule = 256;
 constexpr int kEndOfProgress = -1;
+// How long a drive that has just been switched may answer NOT READY while it
+// restarts into its kernel.
+constexpr auto kKernelModeWait = std::chrono::seconds(5);
+constexpr auto kKernelModeRetryPause = std::chrono::milliseconds(250);
 
 struct Transfer {
     std::uint32_t offset;
@@ -27,19 +35,29 @@ struct Transfer {
 // The first 70,144 bytes of the kernel image, in three fixed transfers.
 constexpr std::array<Transfer, 3> kKernelTransfers = {Transfer{0, 32768}, Transfer{32768, 32768},
                                                       Transfer{65536, 4608}};
+static_assert(kKernelTransfers.back().offset + kKernelTransfers.back().length ==
+              FirmwareImageLayout::kKernelImageSentSize);
+// Every transfer of a normal image that passed its size check fits WRITE
+// BUFFER's offsets.
+static_assert(FirmwareImageLayout::kNormalImageLimit <= kWriteBufferSpace);
 
 std::uint32_t roundUpToGranule(std::uint32_t length) {
-    return (length + kTransferGranule - 1) / kTransferGranule * kTransferGranule;
+    constexpr auto granule = static_cast<std::uint32_t>(FirmwareImageLayout::kTransferGranule);
+    return (length + granule - 1) / granule * granule;
 }
 
-// The low 32 bits of the file's size, or none.
-std::optional<std::uint32_t> sizeOfResource(std::string_view fileName) {
-    const auto path = Util::fullPath(fileName);
-    struct stat info {};
-    if (!path || ::stat(path->c_str(), &info) != 0) {
-        return std::nullopt;
+std::string fileNameOf(LoadedImage::Kind kind) {
+    return FirmwareImageLayout::imageFileName(kind == LoadedImage::Kind::Kernel
+                                                  ? FirmwareImageLayout::kKernelImageBaseName
+                                                  : FirmwareImageLayout::kNormalImageBaseName);
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
     }
-    return static_cast<std::uint32_t>(info.st_size);
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 void postProgress(int value) {
@@ -47,57 +65,107 @@ void postProgress(int value) {
                                                                          value);
 }
 
-// One run of the procedure over one opened drive. Every transfer that the
-// drive did not take is remembered, so that a drive which rejects a chunk is
-// never reported as updated.
+// Loads the image the user was shown, before the drive is touched. An image
+// that was absent at start stays absent; one that was there must load now,
+// with the header that was read then, or nothing is sent.
+bool loadShownImage(const FirmFileData& shown, LoadedImage::Kind kind,
+                    std::optional<LoadedImage>& image) {
+    if (!shown.isFileExists()) {
+        return true;
+    }
+    const std::string fileName = fileNameOf(kind);
+    auto loaded = LoadedImage::load(fileName, kind);
+    if (const auto* cause = std::get_if<std::string>(&loaded)) {
+        Log::error(Signatures::kExecUpdateMain,
+                   format("%s: %s; nothing written.\n", fileName.c_str(), cause->c_str()));
+        return false;
+    }
+    LoadedImage& candidate = std::get<LoadedImage>(loaded);
+    if (const auto field = candidate.header().headerFieldDifferingFrom(shown)) {
+        Log::error(Signatures::kExecUpdateMain,
+                   format("%s: its %.*s differs from the image read at start; nothing written.\n",
+                          fileName.c_str(), static_cast<int>(field->size()), field->data()));
+        return false;
+    }
+    if (kind == LoadedImage::Kind::Kernel && !Util::isTargetModel(candidate.header().product())) {
+        Log::error(Signatures::kExecUpdateMain,
+                   format("%s: not a kernel image of the target model; nothing written.\n",
+                          fileName.c_str()));
+        return false;
+    }
+    image.emplace(std::move(candidate));
+    return true;
+}
+
+// The drive's mode as it answers now, when it is still a target drive that
+// may take the normal image; the listing it was chosen from may be old.
+std::optional<int> identifyAgain(SCSITaskDeviceInterface& interface, const LoadedImage* normal) {
+    DeviceData now;
+    if (RequestInquiry(&interface, &now) != InquiryAnswer::Answered ||
+        CommandReadBufferForDevice(&interface, &now) != 0) {
+        Log::error(Signatures::kExecUpdateMain,
+                   "the drive did not identify itself again; nothing written.\n");
+        return std::nullopt;
+    }
+    if (normal == nullptr || !Util::isTargetModel(now.product()) ||
+        !CanUpdateWith(now, normal->header())) {
+        Log::error(Signatures::kExecUpdateMain,
+                   format("the drive as it answers now is not eligible for %s; nothing written.\n",
+                          fileNameOf(LoadedImage::Kind::Normal).c_str()));
+        return std::nullopt;
+    }
+    return now.driveMode();
+}
+
+// One run of the procedure over one opened drive, from images in memory. The
+// first transfer the drive does not take ends the run, before the drive is
+// told to activate what it holds.
 class UpdateRun {
   public:
-    UpdateRun(SCSITaskDeviceInterface& interface, DeviceData& deviceData)
-        : interface_(interface), deviceData_(deviceData) {}
+    UpdateRun(SCSITaskDeviceInterface& interface, DeviceData& deviceData, int driveMode)
+        : interface_(interface), deviceData_(deviceData), inKernelMode_(driveMode != 0) {}
 
     bool switchToKernelMode() {
-        if (deviceData_.driveMode() != 0 || switched_) {
+        if (inKernelMode_) {
             return true;
         }
         if (!CommandChangeDriveMode(&interface_, &deviceData_)) {
             Log::error(Signatures::kExecUpdateMain, "change drive mode.( -> Kernel)");
             return false;
         }
-        switched_ = true;
+        if (!WaitForKernelMode(&interface_)) {
+            Log::error(Signatures::kExecUpdateMain,
+                       "the drive does not report kernel mode after the switch; nothing "
+                       "written.\n");
+            return false;
+        }
+        inKernelMode_ = true;
         return true;
     }
 
-    void writeKernelImage() {
-        auto file = Util::openFile(
-            FirmwareImageLayout::imageFileName(FirmwareImageLayout::kKernelImageBaseName));
-        if (!file) {
-            return;
-        }
+    bool writeKernelImage(const LoadedImage& image) {
         for (const Transfer& transfer : kKernelTransfers) {
-            const auto data = Util::readFile(file.get(), transfer.offset,
-                                             static_cast<std::int32_t>(transfer.length));
-            // A file with nothing to read is no image: zeros sent in its place
-            // would overwrite the drive's kernel.
-            if (transfer.offset == 0 && data.empty()) {
-                break;
+            if (!write(LoadedImage::Kind::Kernel,
+                       image.bytes().subspan(transfer.offset, transfer.length), transfer.offset,
+                       transfer.length)) {
+                return false;
             }
-            write(kKernelImageSelector, data, transfer.offset, transfer.length);
         }
-        Util::closeFile(file);
+        return true;
     }
 
-    void writeNormalImage() {
-        const std::string fileName =
-            FirmwareImageLayout::imageFileName(FirmwareImageLayout::kNormalImageBaseName);
-        const auto size = sizeOfResource(fileName);
-        auto file = Util::openFile(fileName);
-        if (!file || !size) {
-            return;
-        }
-        std::uint32_t remaining = roundUpToGranule(*size);
-        std::uint64_t offset = 0;
+    bool writeNormalImage(const LoadedImage& image) {
+        const std::span<const std::uint8_t> bytes = image.bytes();
+        // At most 16 MiB: the loaded image was checked against the 24-bit offsets.
+        const auto size = static_cast<std::uint32_t>(bytes.size());
+        const auto chunkAt = [&](std::uint32_t offset, std::uint32_t remaining) {
+            const std::uint32_t left = offset < size ? size - offset : 0;
+            return bytes.subspan(offset, std::min({remaining, kWriteBufferSize, left}));
+        };
+        std::uint32_t remaining = roundUpToGranule(size);
+        std::uint32_t offset = 0;
         int chunk = 1;
-        auto data = readChunk(*file, offset, remaining);
+        auto data = chunkAt(offset, remaining);
         while (!data.empty()) {
             const auto read = static_cast<std::uint32_t>(data.size());
             const std::uint32_t length = roundUpToGranule(read);
@@ -107,14 +175,16 @@ class UpdateRun {
                     Log::error(Signatures::kExecUpdateMain, "last data. (len != allocLen)");
                 }
             }
-            write(kNormalImageSelector, data, static_cast<std::uint32_t>(offset), length);
+            if (!write(LoadedImage::Kind::Normal, data, offset, length)) {
+                return false;
+            }
             remaining -= length;
             offset += length;
             Log::toStandardOutput(format("write..(%d) 0x%x \n", chunk, remaining));
             ++chunk;
-            data = readChunk(*file, offset, remaining);
+            data = chunkAt(offset, remaining);
         }
-        Util::closeFile(file);
+        return true;
     }
 
     bool switchToNormalMode() {
@@ -125,20 +195,40 @@ class UpdateRun {
         return true;
     }
 
-    void followInstallation() {
+    // Polls while the drive reports that it installs. A drive whose progress
+    // stays the same for the busy limit is given up on: false.
+    bool followInstallation() {
+        const auto limit = BusyLimit::current();
         bool discPresent = false;
         int progress = 0;
         int answer = 0;
+        std::optional<int> lastProgress;
+        auto lastChange = std::chrono::steady_clock::now();
         do {
             answer = CommandTestUnitReady(&interface_, &deviceData_, &discPresent, &progress);
             postProgress(progress);
+            const auto now = std::chrono::steady_clock::now();
+            if (progress != lastProgress) {
+                lastProgress = progress;
+                lastChange = now;
+            } else if (answer == 0 && now - lastChange >= limit) {
+                const std::chrono::duration<double> unchanged = now - lastChange;
+                Log::error(Signatures::kExecUpdateMain,
+                           format("drive did not finish installing. (progress %d unchanged for "
+                                  "%.1f s)\n",
+                                  progress, unchanged.count()));
+                postProgress(kEndOfProgress);
+                return false;
+            }
         } while (answer == 0);
         postProgress(kEndOfProgress);
+        return true;
     }
 
-    // Only the drive's answer decides: a drive that no longer answers would
-    // otherwise be judged on the revision the record held before the update.
-    bool reportsTargetRevision() {
+    // Only the drive's answer decides, and only the revision of the image
+    // written counts: a drive that no longer answers would otherwise be judged
+    // on the revision the record held before the update.
+    bool reportsRevision(const std::optional<std::string>& written) {
         DeviceData answer = deviceData_;
         answer.setRevision(std::nullopt);
         CommandInquiry(&interface_, &answer);
@@ -146,32 +236,49 @@ class UpdateRun {
             return false;
         }
         deviceData_ = answer;
-        return Util::cmpCurVersion(*deviceData_.revision(), kTargetRevision) == 0;
+        return written && trimmed(*deviceData_.revision()) == trimmed(*written);
     }
-
-    bool everyTransferTaken() const { return everyTransferTaken_; }
 
   private:
-    static std::vector<std::uint8_t> readChunk(Util::FileHandle& file, std::uint64_t offset,
-                                               std::uint32_t remaining) {
-        return Util::readFile(&file, offset,
-                              static_cast<std::int32_t>(std::min(remaining, kWriteBufferSize)));
-    }
-
-    void write(int selector, std::span<const std::uint8_t> data, std::uint32_t offset,
+    bool write(LoadedImage::Kind kind, std::span<const std::uint8_t> data, std::uint32_t offset,
                std::uint32_t length) {
-        if (!CommandWriteBuffer(&interface_, selector, &deviceData_, data, offset, length)) {
-            everyTransferTaken_ = false;
+        const int selector =
+            kind == LoadedImage::Kind::Kernel ? kKernelImageSelector : kNormalImageSelector;
+        if (CommandWriteBuffer(&interface_, selector, &deviceData_, data, offset, length)) {
+            return true;
         }
+        Log::error(Signatures::kExecUpdateMain,
+                   format("%s: the drive did not take the transfer at 0x%x; it stays in kernel "
+                          "mode.\n",
+                          fileNameOf(kind).c_str(), offset));
+        return false;
     }
 
     SCSITaskDeviceInterface& interface_;
     DeviceData& deviceData_;
-    bool switched_ = false;
-    bool everyTransferTaken_ = true;
+    bool inKernelMode_;
 };
 
 } // namespace
+
+bool WaitForKernelMode(SCSITaskDeviceInterface* interface) {
+    const auto deadline = std::chrono::steady_clock::now() + kKernelModeWait;
+    for (;;) {
+        DeviceData answer;
+        switch (RequestInquiry(interface, &answer)) {
+        case InquiryAnswer::Answered:
+            return answer.driveMode() == 1;
+        case InquiryAnswer::Failed:
+            return false;
+        case InquiryAnswer::NotReady:
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(kKernelModeRetryPause);
+            break;
+        }
+    }
+}
 
 bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
                     const FirmFileData& kernelImage) {
@@ -179,6 +286,13 @@ bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
     if (scsiDevice == IO_OBJECT_NULL) {
         return false;
     }
+    std::optional<LoadedImage> kernel;
+    std::optional<LoadedImage> normal;
+    if (!loadShownImage(kernelImage, LoadedImage::Kind::Kernel, kernel) ||
+        !loadShownImage(normalImage, LoadedImage::Kind::Normal, normal)) {
+        return false;
+    }
+
     char className[128];
     if (const kern_return_t result = IOObjectGetClass(scsiDevice, className);
         result != KERN_SUCCESS) {
@@ -201,26 +315,26 @@ bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
     }
 
     const auto runWithExclusiveAccess = [&] {
-        UpdateRun run(*interface, deviceData);
-        if (kernelImage.isFileExists()) {
-            if (!run.switchToKernelMode()) {
-                return false;
-            }
-            run.writeKernelImage();
+        const auto driveMode = identifyAgain(*interface, normal ? &*normal : nullptr);
+        if (!driveMode) {
+            return false;
         }
-        if (normalImage.isFileExists()) {
-            if (!run.switchToKernelMode()) {
-                return false;
-            }
-            run.writeNormalImage();
+        UpdateRun run(*interface, deviceData, *driveMode);
+        if (kernel && (!run.switchToKernelMode() || !run.writeKernelImage(*kernel))) {
+            return false;
+        }
+        // The drive was judged against the normal image: it is there.
+        if (!run.switchToKernelMode() || !run.writeNormalImage(*normal)) {
+            return false;
         }
         Log::toStandardOutput("write completed.\n");
         if (!run.switchToNormalMode()) {
             return false;
         }
-        run.followInstallation();
-        const bool updated = run.reportsTargetRevision();
-        return updated && run.everyTransferTaken();
+        if (!run.followInstallation()) {
+            return false;
+        }
+        return run.reportsRevision(normal->header().revision());
     };
     bool result = runWithExclusiveAccess();
 

@@ -1,6 +1,8 @@
 // Shows the updater's window on virtual drives, updates the first drive and
-// saves a picture of the window while the drive installs:
-//   window_screenshot <scenario.json> <picture.png>
+// saves a picture of the window while the drive installs, and one of the
+// screen around the window and its result sheet; prints the sizes of the
+// window and its sheets:
+//   window_screenshot <scenario.json> <during-update.png> <result.png>
 
 #include "app/MainWindow.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
@@ -12,21 +14,45 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <exception>
+#include <initializer_list>
 
 namespace {
 
 enum class Step { WaitForList, Confirm, WaitForProgress, WaitForResult, Done };
 
+void printSize(const char* what, QSize size) {
+    std::printf("%s: %d x %d\n", what, size.width(), size.height());
+}
+
+// The screen around the given widgets, frames included, as a user sees them.
+bool saveScreenAround(std::initializer_list<const QWidget*> widgets, const QString& picture) {
+    QRect area;
+    for (const QWidget* widget : widgets)
+        area = area.united(widget->frameGeometry());
+    area.adjust(-8, -8, 8, 12);
+    return (*widgets.begin())
+        ->screen()
+        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .save(picture);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <scenario.json> <picture.png>\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s <scenario.json> <during-update.png> <result.png>\n",
+                     argv[0]);
         return 2;
     }
+    // A frame saved by an earlier run would change the pictures: settings start empty.
+    const QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     QApplication application(argc, argv);
     QApplication::setOrganizationName("Quelmar");
     QApplication::setApplicationName("QuelmarDriveUpdaterScreenshot");
@@ -40,7 +66,9 @@ int main(int argc, char** argv) {
         window.window.show();
 
         const QString picture = QString::fromLocal8Bit(argv[2]);
+        const QString resultPicture = QString::fromLocal8Bit(argv[3]);
         int status = 1;
+        int settlingTicks = 0;
         Step step = Step::WaitForList;
         QTimer driver;
         QObject::connect(&driver, &QTimer::timeout, [&] {
@@ -54,6 +82,10 @@ int main(int argc, char** argv) {
                 break;
             case Step::Confirm:
                 if (sheet != nullptr && sheet->isActiveWindow()) {
+                    QWidget* top = window.window.widget();
+                    printSize("window", top->size());
+                    printSize("window at its narrowest", top->minimumSize());
+                    printSize("confirmation sheet", sheet->size());
                     step = Step::WaitForProgress;
                     appkit::Alert::buttonForReturnCode(*sheet, 0)->click();
                 }
@@ -61,12 +93,19 @@ int main(int argc, char** argv) {
             case Step::WaitForProgress:
                 if (!window.idctProgressUpdate.isIndeterminate() &&
                     window.idctProgressUpdate.doubleValue() > 65536.0 * 0.4) {
-                    status = window.window.widget()->grab().save(picture) ? 0 : 1;
+                    status = saveScreenAround({window.window.widget()}, picture) ? 0 : 1;
                     step = Step::WaitForResult;
                 }
                 break;
             case Step::WaitForResult:
-                if (!controller.isUpdatingNow() && sheet != nullptr) {
+                // A few ticks for the sheet to be painted before the screen is read.
+                if (!controller.isUpdatingNow() && sheet != nullptr && sheet->isActiveWindow() &&
+                    ++settlingTicks == 10) {
+                    printSize("result sheet", sheet->size());
+                    if (status == 0 &&
+                        !saveScreenAround({window.window.widget(), sheet}, resultPicture)) {
+                        status = 1;
+                    }
                     step = Step::Done;
                     appkit::Application::sharedApplication().terminate();
                 }

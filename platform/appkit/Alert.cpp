@@ -1,6 +1,11 @@
 #include "platform/appkit/Alert.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QPushButton>
+#include <QSpacerItem>
+#include <algorithm>
 
 namespace appkit {
 namespace {
@@ -30,6 +35,29 @@ int returnCodeFor(QMessageBox::ButtonRole role) {
     default:
         return Alert::DefaultReturn;
     }
+}
+
+// Room beside the title for what the window manager puts there, its icon and close button,
+// in lines of the title's font.
+constexpr int kTitleBarExtraLines = 5;
+// The narrowest sheet, in average characters of the message's font, so that a short message
+// still reads as a dialog.
+constexpr int kNarrowestSheetCharacters = 40;
+
+// Widens the box, at its layout's end, to fit its title in a window manager's bold title bar and
+// to look like a dialog even with a one-word message; the box still grows for longer texts.
+void reserveWidth(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr)
+        return;
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    const QFontMetrics title(titleFont);
+    const int width =
+        std::max(title.horizontalAdvance(box.windowTitle()) + kTitleBarExtraLines * title.height(),
+                 kNarrowestSheetCharacters * box.fontMetrics().averageCharWidth());
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
 }
 
 QPushButton* addButton(QMessageBox& box, const std::string& title, int returnCode) {
@@ -71,6 +99,16 @@ void Alert::beginSheetModalForWindow(Window& window, std::function<void(int)> di
             addButton(*box, *alert.otherButton_, OtherReturn);
         box->setDefaultButton(defaultButton);
         box->setEscapeButton(defaultButton);
+        // A sheet is part of its window: it carries the window's title, keeps the window blocked
+        // and cannot be minimised or maximised apart from it. (A title bar without any button
+        // would leave the choice of buttons to the window manager.)
+        // The box's own modality setter makes it a sheet with the default hints, so it comes
+        // first.
+        box->setWindowModality(Qt::WindowModal);
+        box->setWindowTitle(window.widget()->windowTitle());
+        box->setWindowFlags(Qt::Sheet | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowCloseButtonHint);
+        reserveWidth(*box);
         QObject::connect(box, &QDialog::finished, box, [box, didEnd] {
             QAbstractButton* pressed = box->clickedButton();
             const int answer =

@@ -2,7 +2,9 @@
 
 #include "platform/iokit/PassThroughDevice.h"
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The source of drives and discs, chosen once at start: virtual drives from
@@ -25,6 +27,13 @@ class Backend {
     // drive opened since is dropped. Lets the window say why a drive is
     // missing or an update failed.
     virtual std::vector<iokit::AccessResult> accessProblems() const = 0;
+
+    // How long an install may show the same progress before the update gives
+    // up, when this source wants another limit than the updater's own (virtual
+    // drives that are meant to hang, in tests and demonstrations).
+    virtual std::optional<std::chrono::milliseconds> installWaitLimit() const {
+        return std::nullopt;
+    }
 };
 
 } // namespace platform

@@ -26,6 +26,14 @@ FileHandle::~FileHandle() {
     ::close(descriptor_);
 }
 
+std::optional<std::uint64_t> FileHandle::fileSize() const {
+    struct stat info {};
+    if (::fstat(descriptor_, &info) != 0 || info.st_size < 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
 bool FileHandle::seekToFileOffset(std::uint64_t offset) {
     return ::lseek(descriptor_, static_cast<off_t>(offset), SEEK_SET) >= 0;
 }

@@ -18,6 +18,9 @@ class FileHandle {
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
 
+    // The size of the open file, whatever its name points at now; nil when
+    // the system cannot tell.
+    std::optional<std::uint64_t> fileSize() const;
     bool seekToFileOffset(std::uint64_t offset);
     // Up to `length` bytes from the current offset, fewer at the end of the
     // file and none at or past it; nil when the read fails outright.

@@ -20,8 +20,6 @@ using std::chrono::milliseconds;
 
 struct RunLoop::State {
     const std::thread::id thread = std::this_thread::get_id();
-    // Parent of the delayed calls' timers, so that they go with the loop.
-    QObject context;
     // stop() reaches the loop through the kernel rather than a queued Qt call,
     // so that thread checkers see the hand-over.
     EventSignal wake;
@@ -43,6 +41,15 @@ RunLoop::Source::Source(std::unique_ptr<QSocketNotifier> notifier)
     : notifier_(std::move(notifier)) {}
 RunLoop::Source::Source(Source&& other) noexcept = default;
 RunLoop::Source& RunLoop::Source::operator=(Source&& other) noexcept = default;
+
+RunLoop::DelayedCall::DelayedCall() = default;
+RunLoop::DelayedCall::DelayedCall(std::unique_ptr<QTimer> timer) : timer_(std::move(timer)) {}
+RunLoop::DelayedCall::DelayedCall(DelayedCall&& other) noexcept = default;
+RunLoop::DelayedCall& RunLoop::DelayedCall::operator=(DelayedCall&& other) noexcept = default;
+
+RunLoop::DelayedCall::~DelayedCall() {
+    assert(!timer_ || timer_->thread() == QThread::currentThread());
+}
 
 RunLoop::Source::~Source() {
     assert(!notifier_ || notifier_->thread() == QThread::currentThread());
@@ -109,9 +116,16 @@ RunLoop::Source RunLoop::addSource(int descriptor, Callback readable) {
     return Source(std::move(notifier));
 }
 
-void RunLoop::performAfterDelay(std::chrono::duration<double> delay, Callback work) {
-    const auto wait = std::max(std::chrono::ceil<milliseconds>(delay), milliseconds(0));
-    QTimer::singleShot(wait, &current().state_->context, std::move(work));
+RunLoop::DelayedCall RunLoop::performAfterDelay(std::chrono::duration<double> delay,
+                                                Callback work) {
+    // A thread that Qt did not start gets the event dispatcher a timer needs with its loop.
+    current();
+    auto timer = std::make_unique<QTimer>();
+    timer->setSingleShot(true);
+    QObject::connect(timer.get(), &QTimer::timeout, timer.get(),
+                     [work = std::move(work)] { work(); });
+    timer->start(std::max(std::chrono::ceil<milliseconds>(delay), milliseconds(0)));
+    return DelayedCall(std::move(timer));
 }
 
 } // namespace foundation

@@ -5,6 +5,7 @@
 #include <memory>
 
 class QSocketNotifier;
+class QTimer;
 
 namespace foundation {
 
@@ -33,6 +34,22 @@ class RunLoop {
         std::unique_ptr<QSocketNotifier> notifier_;
     };
 
+    // A call the loop makes once, later; it is cancelled when the handle
+    // goes, which must happen on the loop's thread.
+    class DelayedCall {
+      public:
+        DelayedCall();
+        ~DelayedCall();
+        DelayedCall(DelayedCall&& other) noexcept;
+        DelayedCall& operator=(DelayedCall&& other) noexcept;
+
+      private:
+        friend class RunLoop;
+        explicit DelayedCall(std::unique_ptr<QTimer> timer);
+
+        std::unique_ptr<QTimer> timer_;
+    };
+
     // The calling thread's loop, made on first use and gone with the thread.
     static RunLoop& current();
 
@@ -53,8 +70,10 @@ class RunLoop {
     // the callback reads it, or it is called again.
     [[nodiscard]] Source addSource(int descriptor, Callback readable);
 
-    // Has the calling thread's loop call `work` once, after the delay.
-    static void performAfterDelay(std::chrono::duration<double> delay, Callback work);
+    // Has the calling thread's loop call `work` once, after the delay, unless
+    // the handle has gone by then.
+    [[nodiscard]] static DelayedCall performAfterDelay(std::chrono::duration<double> delay,
+                                                       Callback work);
 
   private:
     struct State;

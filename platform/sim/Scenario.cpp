@@ -345,6 +345,9 @@ Scenario Scenario::parse(std::string_view text, std::string_view origin) {
             scenario.events.push_back(parseEvent(events[i], at.index(i), scenario.drives));
         }
     });
+    reader.with("busyLimitMilliseconds", [&](const json& value, const Place& at) {
+        scenario.busyLimit = std::chrono::milliseconds(wholeOf<std::uint32_t>(1)(value, at));
+    });
     reader.rejectUnknownKeys();
     std::ranges::stable_sort(scenario.events, {}, &Event::at);
     return scenario;

@@ -27,6 +27,9 @@ struct Scenario {
     std::vector<DriveProfile> drives;
     // In time order; events at the same time keep the order of the file.
     std::vector<Event> events;
+    // How long the updater waits on an install whose progress stands still,
+    // when the scenario shortens or lengthens it.
+    std::optional<std::chrono::milliseconds> busyLimit;
 
     // Both throw std::runtime_error naming the file (origin) and the fault.
     static Scenario load(const std::filesystem::path& file);

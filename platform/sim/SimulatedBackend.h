@@ -34,6 +34,9 @@ class SimulatedBackend : public platform::Backend {
     void playEvents();
 
     std::vector<iokit::AccessResult> accessProblems() const override;
+    std::optional<std::chrono::milliseconds> installWaitLimit() const override {
+        return scenario_.busyLimit;
+    }
 
     // The drive with this id; throws std::out_of_range for an unknown id.
     VirtualDrive& drive(std::string_view id) const;

@@ -6,6 +6,10 @@
 #include "platform/foundation/UserDefaults.h"
 #include "tests/app/UpdaterWindow.h"
 
+#include <QComboBox>
+#include <QMainWindow>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <signal.h>
@@ -88,9 +92,7 @@ TEST_F(UpdaterWindow, AnUnnumberedDriveBetweenTwinsKeepsItsPlaceAndTheFirstDrive
                                       "QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30  [2]"));
 
     // The user chooses the current drive: nothing to update there.
-    window_->cmbDriveList.widget()->setCurrentIndex(1);
-    window_->cmbDriveList.widget()->activated(1);
-    ASSERT_TRUE(processEventsUntil([this] { return controller_->curIndex() == 1; }));
+    ASSERT_TRUE(choose(1));
     EXPECT_EQ(window_->lblTxtUpdateVersion.stringValue(), "no need update");
     EXPECT_TRUE(window_->lblTitleWillUpdateTo.isHidden());
     EXPECT_FALSE(window_->btnUpdate.isEnabled());
@@ -103,6 +105,39 @@ TEST_F(UpdaterWindow, AnUnnumberedDriveBetweenTwinsKeepsItsPlaceAndTheFirstDrive
     EXPECT_EQ(controller_->curDeviceData()->revision(), "1.01");
     EXPECT_THAT(titles(), ElementsAre("QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30 ",
                                       "QUELMAR  BD-RW KLV-TN82WA 1.022010/9/30 "));
+}
+
+TEST_F(UpdaterWindow, AtItsNarrowestTwinsReadInFullAndAGrowingWindowKeepsTheControlsTogether) {
+    start({drive("a"), drive("b")});
+    ASSERT_TRUE(firstListingDone());
+    QMainWindow* top = window_->window.widget();
+    QComboBox* popUp = window_->cmbDriveList.widget();
+    ASSERT_TRUE(processEventsUntil([&] { return popUp->count() == 2; }));
+    const auto resizeTo = [&](QSize size) {
+        top->resize(size);
+        return processEventsUntil(
+            [&] { return top->size() == size.expandedTo(top->minimumSize()); });
+    };
+
+    ASSERT_TRUE(resizeTo(top->minimumSize()));
+    QStyleOptionComboBox option;
+    option.initFrom(popUp);
+    const int field =
+        popUp->style()
+            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, popUp)
+            .width();
+    for (int i = 0; i < popUp->count(); ++i) {
+        EXPECT_LE(popUp->fontMetrics().horizontalAdvance(popUp->itemText(i)), field)
+            << popUp->itemText(i).toStdString();
+    }
+
+    QWidget* button = window_->btnUpdate.widget();
+    const int popUpWidth = popUp->width();
+    const int buttonDrop = button->y() - popUp->y();
+    ASSERT_TRUE(resizeTo(top->size() * 2));
+    EXPECT_GT(popUp->width(), popUpWidth);
+    EXPECT_EQ(button->y() - popUp->y(), buttonDrop);
+    EXPECT_EQ(button->geometry().right(), popUp->geometry().right());
 }
 
 TEST_F(UpdaterWindow, ARefreshThatFindsNothingDropsTheCurrentDrive) {
@@ -163,10 +198,10 @@ TEST_F(UpdaterWindow, ADiscSeenInATargetDriveIsTheOnlyAlertEvenWithoutDrives) {
 
 TEST_F(UpdaterWindow, RecordsTheFrameUnderFourKeysOnEveryMove) {
     start({drive("a")});
-    window_->window.setFrame({100, 200, 400, 300});
+    window_->window.setFrame({100, 200, 640, 300});
     ASSERT_TRUE(processEventsUntil([] {
         return foundation::UserDefaults::standardUserDefaults().floatForKey(
-                   "kUserDefaultKeyMainWindowWidthKey") == 400.0F;
+                   "kUserDefaultKeyMainWindowWidthKey") == 640.0F;
     }));
     auto& defaults = foundation::UserDefaults::standardUserDefaults();
     EXPECT_EQ(defaults.floatForKey("kUserDefaultKeyMainWindowLeftKey"), 100.0F);

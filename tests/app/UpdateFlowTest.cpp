@@ -13,11 +13,13 @@ namespace {
 
 class UpdateFlow : public UpdaterWindow {
   protected:
-    void startWithOneEligibleDrive(sim::DriveProfile profile = drive("a"),
-                                   std::vector<sim::DriveProfile> others = {}) {
+    void
+    startWithOneEligibleDrive(sim::DriveProfile profile = drive("a"),
+                              std::vector<sim::DriveProfile> others = {},
+                              std::optional<std::chrono::milliseconds> busyLimit = std::nullopt) {
         profile.installPolls = 2;
         others.insert(others.begin(), profile);
-        start(others);
+        start(others, busyLimit);
         ASSERT_TRUE(firstListingDone());
         ASSERT_TRUE(window_->btnUpdate.isEnabled());
         simulated_->drive("a").setRecording(sim::Recording::Commands);
@@ -120,6 +122,17 @@ TEST_F(UpdateFlow, AnUpdateThatCannotOpenItsDriveSaysWhyUnderError) {
     EXPECT_EQ(holder.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);
 }
 
+TEST_F(UpdateFlow, ADriveBusyPastTheLimitEndsInErrorAndTheWindowMayCloseAgain) {
+    auto stuck = drive("a");
+    stuck.faults.busyForever = true;
+    startWithOneEligibleDrive(stuck, {}, std::chrono::milliseconds(100));
+    press(confirmationSheet(), 0);
+    ASSERT_NE(waitForSheet("Error!"), nullptr);
+    controller_->waitForUpdateWorker();
+    EXPECT_FALSE(controller_->isUpdatingNow());
+    EXPECT_TRUE(window_->window.widget()->close());
+}
+
 TEST_F(UpdateFlow, WhileUpdatingNoticesAreIgnoredAndClosingOrQuittingIsRefused) {
     auto late = drive("late");
     late.attached = false;
@@ -173,4 +186,94 @@ TEST_F(UpdateFlow, WhileUpdatingNoticesAreIgnoredAndClosingOrQuittingIsRefused) 
     EXPECT_EQ(controller_->applicationShouldTerminate(), appkit::TerminateReply::Now);
     // The final refresh sees the drive that came meanwhile.
     EXPECT_TRUE(processEventsUntil([this] { return window_->cmbDriveList.numberOfItems() == 2; }));
+}
+
+namespace {
+
+// The drive the user chose stays the drive updated, whatever the list does
+// while the confirmation sheet is open.
+class ChosenDrive : public UpdaterWindow {
+  protected:
+    // Chooses the second of the drives and opens the confirmation.
+    QMessageBox* confirmTheSecondOf(std::vector<sim::DriveProfile> drives) {
+        start(std::move(drives));
+        if (!firstListingDone() || !choose(1)) {
+            return nullptr;
+        }
+        window_->btnUpdate.performClick();
+        return waitForSheet("MESSAGE_DONT_DISCONNECTUSB");
+    }
+
+    // Attaches or removes the drive; returns once the monitor's notice of it
+    // has reached the controller, which observes it before the test does.
+    bool plug(const std::string& id, bool attach) {
+        std::atomic<bool> seen = false;
+        auto& center = foundation::NotificationCenter::defaultCenter();
+        center.addObserver(&seen, attach ? "appearedDeviceNotify" : "disappearedDeviceNotify",
+                           [&seen](const foundation::Notification&) { seen = true; });
+        if (attach) {
+            simulated_->attach(id);
+        } else {
+            simulated_->remove(id);
+        }
+        const bool delivered = processEventsUntil([&seen] { return seen.load(); });
+        center.removeObserver(&seen);
+        return delivered;
+    }
+
+    bool touched(const std::string& id) const {
+        const sim::DriveCounters counters = simulated_->drive(id).counters();
+        return counters.modeChanges != 0 || counters.imageTransfers != 0;
+    }
+};
+
+class ChosenDriveAfterAnother : public ChosenDrive,
+                                public testing::WithParamInterface<const char*> {};
+
+} // namespace
+
+TEST_P(ChosenDriveAfterAnother, IsTheOneUpdatedWhenADriveArrivesBehindTheSheet) {
+    auto first = drive("first");
+    first.hardwareVersion = GetParam();
+    auto late = drive("late");
+    late.attached = false;
+    QMessageBox* box = confirmTheSecondOf({first, drive("b"), drive("c"), late});
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(plug("late", true));
+    EXPECT_EQ(controller_->curIndex(), 1);
+    press(box, 0);
+    ASSERT_NE(waitForSheet("Complete!"), nullptr);
+    controller_->waitForUpdateWorker();
+    EXPECT_TRUE(touched("b"));
+    EXPECT_FALSE(touched("first") || touched("c") || touched("late"));
+    // The update's own refresh finds the drive that came.
+    EXPECT_TRUE(processEventsUntil([this] { return window_->cmbDriveList.numberOfItems() == 4; }));
+}
+
+// A twin of the chosen drive first, and a drive of another hardware version,
+// which must never get these images.
+INSTANTIATE_TEST_SUITE_P(HardwareVersion, ChosenDriveAfterAnother,
+                         testing::Values("KLVH0100", "KLVH0200"));
+
+TEST_F(ChosenDrive, ARefreshThatWaitedForTheSheetRunsAtOnceOnCancel) {
+    auto late = drive("late");
+    late.attached = false;
+    QMessageBox* box = confirmTheSecondOf({drive("a"), drive("b"), drive("c"), late});
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(plug("late", true));
+    EXPECT_EQ(window_->cmbDriveList.numberOfItems(), 3);
+    press(box, appkit::Alert::DefaultReturn);
+    EXPECT_EQ(window_->cmbDriveList.numberOfItems(), 4);
+    EXPECT_EQ(controller_->curIndex(), 0);
+    EXPECT_FALSE(touched("a") || touched("b") || touched("c") || touched("late"));
+}
+
+TEST_F(ChosenDrive, ThatLeftBehindTheSheetFailsWithErrorAndNoOtherDriveIsTouched) {
+    QMessageBox* box = confirmTheSecondOf({drive("a"), drive("b"), drive("c")});
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(plug("b", false));
+    press(box, 0);
+    ASSERT_NE(waitForSheet("Error!"), nullptr);
+    controller_->waitForUpdateWorker();
+    EXPECT_FALSE(touched("a") || touched("b") || touched("c"));
 }

@@ -5,6 +5,7 @@
 #include "platform/appkit/Alert.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/sim/SimulatedBackend.h"
+#include "scsi/BusyLimit.h"
 #include "tests/support/FirmwareImageFolder.h"
 
 #include <QAbstractButton>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <thread>
 
 // The whole application on virtual drives: images, backend, window and
@@ -26,11 +28,16 @@ class UpdaterWindow : public ::testing::Test {
         return profile;
     }
 
-    void start(std::vector<sim::DriveProfile> drives) {
+    void start(std::vector<sim::DriveProfile> drives,
+               std::optional<std::chrono::milliseconds> busyLimit = std::nullopt) {
         sim::Scenario scenario;
         scenario.drives = std::move(drives);
+        scenario.busyLimit = busyLimit;
         simulated_ = std::make_unique<sim::SimulatedBackend>(scenario);
         simulated_->playEvents();
+        if (const auto limit = simulated_->installWaitLimit()) {
+            busyLimit_.emplace(*limit);
+        }
         window_ = std::make_unique<MainWindow>();
         controller_ = std::make_unique<QuelmarDriveUpdaterAppDelegate>(*window_);
         controller_->awakeFromNib();
@@ -83,8 +90,16 @@ class UpdaterWindow : public ::testing::Test {
 
     std::vector<std::string> titles() const { return window_->cmbDriveList.itemTitles(); }
 
+    // The user's choice in the pop-up.
+    bool choose(int index) {
+        window_->cmbDriveList.widget()->setCurrentIndex(index);
+        window_->cmbDriveList.widget()->activated(index);
+        return processEventsUntil([this, index] { return controller_->curIndex() == index; });
+    }
+
     FirmwareImageFolder images_{70144, 40000};
     std::unique_ptr<sim::SimulatedBackend> simulated_;
+    std::optional<BusyLimit> busyLimit_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<QuelmarDriveUpdaterAppDelegate> controller_;
 };

@@ -10,6 +10,7 @@
 using foundation::LogCapture;
 using testing::ElementsAre;
 using testing::HasSubstr;
+using testing::Not;
 
 namespace {
 
@@ -103,6 +104,58 @@ TEST_F(DriveCommands, WriteBufferPadsShortDataWithZerosAndRefusesOverlongTransfe
     EXPECT_THAT(capture.systemLog()[0],
                 HasSubstr("void CommandWriteBuffer(SCSITaskDeviceInterface **, int, "
                           "DeviceData *, NSData *, uint32, uint32)("));
+}
+
+TEST_F(DriveCommands, WriteBufferNeverCutsItsOffsetTo24Bits) {
+    ASSERT_TRUE(CommandChangeDriveMode(interface(), nullptr));
+    const Bytes data(0x8000, 0x3C);
+    const LogCapture quiet;
+    EXPECT_TRUE(CommandWriteBuffer(interface(), 0, nullptr, data, 0xFF8000, 0x8000));
+    EXPECT_THAT(lastCdb(),
+                ElementsAre(0x3B, 0x05, 0xF0, 0xFF, 0x80, 0x00, 0x00, 0x80, 0x00, 0, 0, 0));
+    const auto commands = drive().counters().commands;
+    EXPECT_FALSE(CommandWriteBuffer(interface(), 0, nullptr, data, 0x1000000, 0x100));
+    EXPECT_FALSE(CommandWriteBuffer(interface(), 0, nullptr, data, 0xFFFF00, 0x200));
+    EXPECT_EQ(drive().counters().commands, commands);
+}
+
+namespace {
+
+// Every task answers GOOD having moved 256 bytes fewer than it was given.
+class ShortTransferTask final : public SCSITaskInterface {
+  public:
+    IOReturn SetCommandDescriptorBlock(std::span<const std::uint8_t>) override { return 0; }
+    IOReturn SetScatterGatherEntries(std::span<const IOVirtualRange>, std::uint64_t count,
+                                     SCSIDataTransferDirection) override {
+        count_ = count;
+        return 0;
+    }
+    IOReturn SetTimeoutDuration(std::uint32_t) override { return 0; }
+    IOReturn ExecuteTaskSync(SCSI_Sense_Data&, SCSITaskStatus& status,
+                             std::uint64_t& moved) override {
+        status = kSCSITaskStatus_GOOD;
+        moved = count_ - 256;
+        return 0;
+    }
+
+  private:
+    std::uint64_t count_ = 0;
+};
+
+class ShortTransferDevice final : public SCSITaskDeviceInterface {
+  public:
+    IOReturn ObtainExclusiveAccess() override { return 0; }
+    IOReturn ReleaseExclusiveAccess() override { return 0; }
+    SCSITaskInterface* CreateSCSITask() override { return new ShortTransferTask; }
+};
+
+} // namespace
+
+TEST(WriteBuffer, GoodAfterMovingFewerBytesThanAskedIsAFailure) {
+    const iokit::InterfaceRef<SCSITaskDeviceInterface> device(new ShortTransferDevice);
+    const LogCapture quiet;
+    const Bytes data(1024, 0x77);
+    EXPECT_FALSE(CommandWriteBuffer(device.get(), 0, nullptr, data, 0, 1024));
 }
 
 TEST_F(DriveCommands, InquiryAndReadBufferFillTheRecordOnGood) {
@@ -260,21 +313,24 @@ TEST_F(NoTaskDrive, EveryCommandGivesItsNoTaskResult) {
     EXPECT_EQ(drive().counters().commands, 0u);
 }
 
-TEST_P(SetUpFailingDrive, IsLoggedAndTheTaskStillRuns) {
+TEST_P(SetUpFailingDrive, IsLoggedAndCountsAsFailed) {
     LogCapture capture;
     DeviceData record;
     CommandInquiry(interface(), &record);
+    EXPECT_FALSE(CommandChangeDriveMode(interface(), nullptr));
     const auto log = capture.systemLog();
-    ASSERT_EQ(log.size(), 1u);
+    ASSERT_EQ(log.size(), 2u);
     EXPECT_THAT(log[0],
                 HasSubstr("void CommandInquiry(SCSITaskDeviceInterface **, DeviceData *)("));
     EXPECT_THAT(log[0], HasSubstr(") [ERR] Error "));
+    EXPECT_FALSE(record.vendor().has_value());
+    // A task that was not fully set up never reaches the drive.
+    EXPECT_EQ(drive().counters().commands, 0u);
+    EXPECT_EQ(drive().mode(), sim::DriveMode::Normal);
     if (GetParam() == sim::SetupStep::Execute) {
-        // Not carried out: the status counts as not GOOD.
-        EXPECT_FALSE(record.vendor().has_value());
         EXPECT_THAT(log[0], HasSubstr("Error executing task. (0xe00002bc)\n"));
     } else {
-        EXPECT_EQ(record.product(), "BD-RW KLV-TN82WA");
+        EXPECT_THAT(capture.standardError(), Not(HasSubstr("Requesting")));
     }
 }
 

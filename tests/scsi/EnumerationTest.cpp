@@ -196,3 +196,31 @@ TEST_P(Eligibility, FollowsHardwareDestinationAndRevision) {
 
 INSTANTIATE_TEST_SUITE_P(Rules, Eligibility, testing::ValuesIn(kEligibilityCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CanUpdateWith, EmptyOrBlankVersionsNeverMatch) {
+    struct Case {
+        const char* driveHardware;
+        const char* imageHardware;
+        const char* driveDestination;
+        const char* imageDestination;
+        bool eligible;
+    };
+    const Case cases[] = {
+        {"KLVH0100", "KLVH0100", "        ", "WW000001", true},
+        {"", "", "WW000001", "WW000001", false},
+        {"        ", "        ", "WW000001", "WW000001", false},
+        {"KLVH0100", "KLVH0100", "", "", false},
+        {"KLVH0100", "KLVH0100", "        ", "", false},
+    };
+    for (const Case& c : cases) {
+        DeviceData drive;
+        drive.setRevision("1.01");
+        drive.setHard_version(c.driveHardware);
+        drive.setDest_version(c.driveDestination);
+        DemoNormalImage image;
+        image.setHard_version(c.imageHardware);
+        image.setDest_version(c.imageDestination);
+        EXPECT_EQ(CanUpdateWith(drive, image), c.eligible)
+            << '"' << c.driveHardware << "\" \"" << c.driveDestination << '"';
+    }
+}

@@ -78,19 +78,27 @@ const FailureCase kCases[] = {
     // The update itself succeeds; the failed release turns it into a failure.
     {"exclusive-access-release-fails", Listing::None, {err(sig::kGetDeviceInfo, kNotReleased)},
      false, {err(sig::kExecUpdateMain, kNotReleased)}, true, 5, "1.02"},
-    {"inquiry-fails", Listing::None, {}, false, {}, true, 5, {}},
+    // Asked again before the update, it does not identify itself.
+    {"inquiry-fails", Listing::None, {}, false,
+     {err(sig::kExecUpdateMain, "the drive did not identify itself again; nothing written.\n")},
+     false, 0, {}},
     {"other-model", Listing::None, {}, {}, {}, false, 0, {}},
     {"read-buffer-fails", Listing::NotEligible, {}, {}, {}, false, 0, {}},
     {"kernel-mode-change-refused", Listing::Eligible, {}, false, {kToKernel}, false, 0, "1.01"},
     {"normal-mode-change-refused", Listing::Eligible, {}, false, {kToNormal}, false, 5, "1.01"},
-    // A kernel transfer fails; the normal image still installs and the
-    // drive reports the new revision, yet the run is no success.
-    {"image-transfer-fails", Listing::Eligible, {}, false, {}, true, 5, "1.02"},
+    // A kernel transfer fails: nothing more is sent, the drive stays in kernel mode.
+    {"image-transfer-fails", Listing::Eligible, {}, false,
+     {err(sig::kExecUpdateMain,
+          "S8721020.102: the drive did not take the transfer at 0x8000; it stays in kernel "
+          "mode.\n")},
+     false, 2, "1.01"},
     {"revision-after-install-differs", Listing::Eligible, {}, false, {}, true, 5, "1.03"},
     // Gone at the second normal-image transfer, after three identification commands.
     {"removed-during-update", Listing::Eligible, {}, false,
      {err(sig::kCommandWriteBuffer, kNotAttached),
-      err(sig::kCommandChangeDriveMode, kNotAttached), kToNormal},
+      err(sig::kExecUpdateMain,
+          "S8721021.102: the drive did not take the transfer at 0x8000; it stays in kernel "
+          "mode.\n")},
      false, 4, "1.01"},
 };
 // clang-format on

@@ -1,5 +1,6 @@
 #include "platform/foundation/LogCapture.h"
 #include "platform/iokit/Registry.h"
+#include "scsi/BusyLimit.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
 #include "tests/support/EngineSupport.h"
@@ -68,6 +69,19 @@ std::vector<std::uint8_t> fileBytes(const std::filesystem::path& path, std::uint
     return bytes;
 }
 
+// A successful run sent exactly the images: the kernel image's first 70,144
+// bytes when there was one, and the whole normal image, zero-filled to 256.
+void expectImagesSent(const std::vector<sim::CommandRecord>& history,
+                      const FirmwareImageFolder& images) {
+    const Sent kernel = sentTo(history, kKernelBuffer);
+    if (std::filesystem::exists(images.kernelPath()) || !kernel.bytes.empty()) {
+        EXPECT_EQ(kernel.bytes, fileBytes(images.kernelPath(), kKernelImageSent));
+    }
+    const std::uint64_t size = std::filesystem::file_size(images.normalPath());
+    EXPECT_EQ(sentTo(history, kNormalBuffer).bytes,
+              fileBytes(images.normalPath(), (size + 255) / 256 * 256));
+}
+
 class UpdateProcedure : public testing::Test {
   protected:
     static sim::DriveProfile readyDrive(std::uint32_t installPolls = 0) {
@@ -80,20 +94,32 @@ class UpdateProcedure : public testing::Test {
     // Identifies the drive as the list refresh does, then updates it with
     // every command recorded.
     bool update(const sim::DriveProfile& profile, const FirmwareImageFolder& images) {
+        list(profile, images);
+        return rerun(images);
+    }
+
+    void list(const sim::DriveProfile& profile, const FirmwareImageFolder& images) {
         drives_.emplace(std::vector{profile});
         const auto list = listDrives(images.normal());
-        if (list.size() != 1) {
-            ADD_FAILURE() << "the drive was not listed";
-            return false;
-        }
+        ASSERT_EQ(list.size(), 1u) << "the drive was not listed";
         record_ = list[0];
         references_ = SimulatedDrives::deviceReferences(record_.scsiDevice());
         drives_->drive("d").setRecording(sim::Recording::CommandsAndData);
+    }
+
+    // Updates the listed drive from its record as it is now; history() then
+    // holds this run's commands.
+    bool rerun(const FirmwareImageFolder& images) {
+        since_ = drives_->drive("d").history().size();
         capture_.clear();
         return ExecUpdateMain(record_, images.normal(), images.kernel());
     }
 
-    std::vector<sim::CommandRecord> history() { return drives_->drive("d").history(); }
+    std::vector<sim::CommandRecord> history() {
+        auto all = drives_->drive("d").history();
+        all.erase(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(since_));
+        return all;
+    }
     bool interfacesReleased() {
         return SimulatedDrives::deviceReferences(record_.scsiDevice()) == references_;
     }
@@ -101,6 +127,7 @@ class UpdateProcedure : public testing::Test {
     std::optional<SimulatedDrives> drives_;
     DeviceData record_;
     long references_ = 0;
+    std::size_t since_ = 0;
     LogCapture capture_;
     std::optional<std::size_t> removeAtNotification_;
     ProgressRecorder progress_{[this](const auto& values) {
@@ -111,7 +138,6 @@ class UpdateProcedure : public testing::Test {
 };
 
 struct NormalImageCase {
-    std::uint64_t kernelSize;
     std::uint64_t size;
     Places transfers;
     const char* standardOutput;
@@ -125,28 +151,29 @@ void PrintTo(const NormalImageCase& c, std::ostream* out) {
 
 class NormalImage : public UpdateProcedure, public testing::WithParamInterface<NormalImageCase> {};
 
+// Identified again, switched, confirmed in kernel mode, then the images.
+constexpr const char* kStart = "IRMIKKK";
+
+std::string err(std::string_view message) {
+    return logLine(Signatures::kExecUpdateMain, "ERR", message);
+}
+
 } // namespace
 
 TEST_P(NormalImage, GoesOutInChunksOfAtMost32KiBRoundedUpTo256AfterTheKernelImage) {
     const NormalImageCase& c = GetParam();
-    const FirmwareImageFolder images(c.kernelSize, c.size);
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, c.size);
     EXPECT_TRUE(update(readyDrive(), images));
 
     const auto commands = history();
-    EXPECT_EQ(letters(commands), "MKKK" + std::string(c.transfers.size(), 'N') + "MTI");
-    // The first 70,144 bytes of the kernel image, a short one filled with zeros.
+    EXPECT_EQ(letters(commands), kStart + std::string(c.transfers.size(), 'N') + "MTI");
     const Sent kernel = sentTo(commands, kKernelBuffer);
     EXPECT_EQ(kernel.places, (Places{{0, 32768}, {32768, 32768}, {65536, 4608}}));
-    EXPECT_EQ(kernel.bytes, fileBytes(images.kernelPath(), kKernelImageSent));
-    const Sent normal = sentTo(commands, kNormalBuffer);
-    EXPECT_EQ(normal.places, c.transfers);
-    EXPECT_EQ(normal.bytes, fileBytes(images.normalPath(), normal.bytes.size()));
-    EXPECT_EQ(normal.bytes.size(), c.transfers.back().first + c.transfers.back().second);
+    EXPECT_EQ(sentTo(commands, kNormalBuffer).places, c.transfers);
+    expectImagesSent(commands, images);
     EXPECT_EQ(capture_.standardOutput(), c.standardOutput);
-    const auto expectedLog = c.lengthMismatch
-                                 ? std::vector{logLine(Signatures::kExecUpdateMain, "ERR",
-                                                       "last data. (len != allocLen)")}
-                                 : std::vector<std::string>{};
+    const auto expectedLog = c.lengthMismatch ? std::vector{err("last data. (len != allocLen)")}
+                                              : std::vector<std::string>{};
     EXPECT_EQ(systemLogOf(capture_), expectedLog);
     EXPECT_EQ(record_.revision(), "1.02");
     EXPECT_TRUE(interfacesReleased());
@@ -156,36 +183,55 @@ TEST_P(NormalImage, GoesOutInChunksOfAtMost32KiBRoundedUpTo256AfterTheKernelImag
 
 // clang-format off
 const NormalImageCase kNormalImageCases[] = {
-    {tools::kDemoKernelImageSize, 1000, {{0, 1024}},
-     "last one\nwrite..(1) 0x0 \nwrite completed.\n", true},
-    {tools::kDemoKernelImageSize, 40000, {{0, 32768}, {32768, 7424}},
+    {1000, {{0, 1024}}, "last one\nwrite..(1) 0x0 \nwrite completed.\n", true},
+    {40000, {{0, 32768}, {32768, 7424}},
      "write..(1) 0x1d00 \nlast one\nwrite..(2) 0x0 \nwrite completed.\n", true},
-    {tools::kDemoKernelImageSize, 65536, {{0, 32768}, {32768, 32768}},
-     "write..(1) 0x8000 \nwrite..(2) 0x0 \nwrite completed.\n", false},
-    // With a kernel image shorter than the 70,144 bytes sent.
-    {40000, 256, {{0, 256}},
-     "last one\nwrite..(1) 0x0 \nwrite completed.\n", false},
+    {65536, {{0, 32768}, {32768, 32768}}, "write..(1) 0x8000 \nwrite..(2) 0x0 \nwrite completed.\n",
+     false},
+    // A header and nothing else.
+    {312, {{0, 512}}, "last one\nwrite..(1) 0x0 \nwrite completed.\n", true},
 };
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Sizes, NormalImage, testing::ValuesIn(kNormalImageCases),
                          [](const auto& info) { return std::to_string(info.param.size); });
 
+TEST_F(UpdateProcedure, AnImageOf16MiBEndsAtTheLast24BitOffset) {
+    constexpr std::uint64_t size = (std::uint64_t{1} << 24) - 255;
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, size);
+    EXPECT_TRUE(update(readyDrive(), images));
+    const Sent normal = sentTo(history(), kNormalBuffer);
+    ASSERT_EQ(normal.places.size(), 512u);
+    EXPECT_EQ(normal.places.back(), (std::pair<std::uint32_t, std::uint32_t>{0xFF8000, 0x8000}));
+    expectImagesSent(history(), images);
+}
+
 TEST_F(UpdateProcedure, DriveInKernelModeGetsOnlyTheSwitchBack) {
     auto profile = readyDrive();
     profile.mode = sim::DriveMode::Kernel;
-    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 256);
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1000);
     EXPECT_TRUE(update(profile, images));
-    EXPECT_EQ(letters(history()), "KKKNMTI");
+    EXPECT_EQ(letters(history()), "IRKKKNMTI");
+    expectImagesSent(history(), images);
     EXPECT_EQ(record_.driveMode(), 0);
 }
 
-TEST_F(UpdateProcedure, WithoutImagesStillSwitchesPollsAndChecks) {
-    const FirmwareImageFolder images(std::nullopt, std::nullopt);
+TEST_F(UpdateProcedure, AKernelImageAbsentAtStartIsSkipped) {
+    const FirmwareImageFolder images(std::nullopt, 40960);
+    EXPECT_TRUE(update(readyDrive(), images));
+    EXPECT_EQ(letters(history()), "IRMINNMTI");
+    expectImagesSent(history(), images);
+}
+
+TEST_F(UpdateProcedure, WithoutTheNormalImageTheDriveIsLeftAlone) {
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, std::nullopt);
     EXPECT_FALSE(update(readyDrive(), images));
-    EXPECT_EQ(letters(history()), "MTI");
-    EXPECT_EQ(capture_.standardOutput(), "write completed.\n");
-    EXPECT_THAT(progress_.values(), ElementsAre(0, -1));
+    EXPECT_EQ(letters(history()), "IR");
+    EXPECT_EQ(systemLogOf(capture_),
+              std::vector{err("the drive as it answers now is not eligible for S8721021.102; "
+                              "nothing written.\n")});
+    EXPECT_THAT(progress_.values(), IsEmpty());
+    EXPECT_TRUE(drives_->exclusiveAccessIsFree("d"));
 }
 
 namespace {
@@ -195,7 +241,7 @@ class Polls : public UpdateProcedure, public testing::WithParamInterface<std::ui
 } // namespace
 
 TEST_P(Polls, EachAnswerIsPostedThenMinusOne) {
-    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 256);
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1000);
     EXPECT_TRUE(update(readyDrive(GetParam()), images));
     std::vector<std::optional<int>> answered;
     for (const auto& command : history()) {
@@ -213,11 +259,12 @@ INSTANTIATE_TEST_SUITE_P(BusyFor, Polls, testing::Values(0u, 3u));
 TEST_F(UpdateProcedure, DriveRemovedWhileInstallingEndsInNoWithoutHanging) {
     // The record already reads "1.02": only the drive's own answer may decide.
     auto profile = readyDrive();
-    profile.revision = "1.02";
     profile.faults.busyForever = true;
     removeAtNotification_ = 3;
-    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 256);
-    EXPECT_FALSE(update(profile, images));
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1024);
+    list(profile, images);
+    record_.setRevision("1.02");
+    EXPECT_FALSE(rerun(images));
     EXPECT_THAT(progress_.values(), ElementsAre(65535, 65535, 65535, 65535, -1));
     EXPECT_EQ(systemLogOf(capture_),
               (std::vector{logLine(Signatures::kCommandTestUnitReady, "ERR", kNotAttached),
@@ -226,8 +273,34 @@ TEST_F(UpdateProcedure, DriveRemovedWhileInstallingEndsInNoWithoutHanging) {
     EXPECT_EQ(iokit::Registry::retainCount(record_.scsiDevice()), 1);
 }
 
+TEST_F(UpdateProcedure, DriveStuckAtOneProgressIsGivenUpAfterTheBusyLimit) {
+    auto profile = readyDrive();
+    profile.faults.busyForever = true;
+    const BusyLimit shortened(std::chrono::milliseconds(50));
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1024);
+    EXPECT_FALSE(update(profile, images));
+    const auto log = systemLogOf(capture_);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_THAT(log[0], testing::StartsWith(logLine(Signatures::kExecUpdateMain, "ERR",
+                                                    "drive did not finish installing. (progress "
+                                                    "65535 unchanged for ")));
+    EXPECT_THAT(progress_.values().back(), testing::Optional(-1));
+    EXPECT_EQ(letters(history()).back(), 'T');
+    EXPECT_TRUE(drives_->exclusiveAccessIsFree("d"));
+    EXPECT_TRUE(interfacesReleased());
+}
+
+TEST_F(UpdateProcedure, DriveWhoseProgressMovesIsNeverCutOffHoweverSlowItsPolls) {
+    auto profile = readyDrive(4);
+    profile.installPollTime = std::chrono::milliseconds(30);
+    const BusyLimit shortened(std::chrono::milliseconds(10));
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1024);
+    EXPECT_TRUE(update(profile, images));
+    EXPECT_THAT(systemLogOf(capture_), IsEmpty());
+}
+
 TEST_F(UpdateProcedure, RecordWithoutServiceOpensNothing) {
-    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 256);
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1000);
     const std::size_t liveObjects = iokit::Registry::liveObjectCount();
     DeviceData record;
     EXPECT_FALSE(ExecUpdateMain(record, images.normal(), images.kernel()));
@@ -238,12 +311,17 @@ TEST_F(UpdateProcedure, RecordWithoutServiceOpensNothing) {
 
 namespace {
 
-enum class Form { Directory, Empty, Unreadable };
+enum class Form { Removed, Directory, Resized, Replaced, Unreadable };
 
-struct MissingImageCase {
+// An image as the user was shown it, and what became of its file before the
+// update: then nothing at all may be sent.
+struct ChangedImageCase {
     const char* name;
     bool kernel;
     Form form;
+    std::uint64_t size;              // Resized
+    tools::ImageIdentity identity{}; // Replaced
+    const char* cause;
 };
 
 // Root reads a file whatever its mode, so an image is unreadable only to an
@@ -265,25 +343,36 @@ class RunAsNobody {
     bool switched_;
 };
 
-class MissingImage : public UpdateProcedure,
-                     public testing::WithParamInterface<MissingImageCase> {};
+class ChangedImage : public UpdateProcedure,
+                     public testing::WithParamInterface<ChangedImageCase> {};
+
+tools::ImageIdentity demoWith(std::string tools::ImageIdentity::*field, std::string value) {
+    auto identity = tools::demoNormalImageIdentity();
+    identity.*field = std::move(value);
+    return identity;
+}
 
 } // namespace
 
-TEST_P(MissingImage, IsSkippedAndTheRunGoesOn) {
-    const MissingImageCase& c = GetParam();
+TEST_P(ChangedImage, StopsTheUpdateBeforeAnythingIsSent) {
+    const ChangedImageCase& c = GetParam();
     const FirmwareImageFolder images(tools::kDemoKernelImageSize, 40960);
-    ASSERT_TRUE(images.kernel().isFileExists() && images.normal().isFileExists());
     namespace fs = std::filesystem;
     const fs::path path = c.kernel ? images.kernelPath() : images.normalPath();
     std::optional<RunAsNobody> asNobody;
     switch (c.form) {
+    case Form::Removed:
+        fs::remove(path);
+        break;
     case Form::Directory:
         fs::remove(path);
         fs::create_directory(path);
         break;
-    case Form::Empty:
-        fs::resize_file(path, 0);
+    case Form::Resized:
+        fs::resize_file(path, c.size);
+        break;
+    case Form::Replaced:
+        tools::writeFirmwareImage(path, c.identity, c.kernel ? tools::kDemoKernelImageSize : 40960);
         break;
     case Form::Unreadable:
         fs::permissions(path, fs::perms::none);
@@ -295,21 +384,218 @@ TEST_P(MissingImage, IsSkippedAndTheRunGoesOn) {
     const bool updated = update(readyDrive(), images);
     asNobody.reset();
 
-    // Switched into kernel mode once, before the images, whichever is missing.
-    EXPECT_EQ(letters(history()), c.kernel ? "MNNMTI" : "MKKKMTI");
-    // The normal image alone still installs; without it the revision stays.
-    EXPECT_EQ(updated, c.kernel);
-    EXPECT_THAT(capture_.systemLog(), IsEmpty());
-    EXPECT_TRUE(interfacesReleased());
+    EXPECT_FALSE(updated);
+    EXPECT_THAT(history(), IsEmpty());
+    const std::string file = path.filename().string();
+    EXPECT_EQ(systemLogOf(capture_),
+              std::vector{err(file + ": " + c.cause + "; nothing written.\n")});
+    EXPECT_THAT(progress_.values(), IsEmpty());
+    EXPECT_EQ(SimulatedDrives::deviceReferences(record_.scsiDevice()), references_);
 }
 
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(Forms, MissingImage, testing::Values(
-    MissingImageCase{"KernelDirectory", true, Form::Directory},
-    MissingImageCase{"KernelEmpty", true, Form::Empty},
-    MissingImageCase{"KernelUnreadable", true, Form::Unreadable},
-    MissingImageCase{"NormalDirectory", false, Form::Directory},
-    MissingImageCase{"NormalEmpty", false, Form::Empty},
-    MissingImageCase{"NormalUnreadable", false, Form::Unreadable}),
+INSTANTIATE_TEST_SUITE_P(Forms, ChangedImage, testing::Values(
+    ChangedImageCase{"KernelRemoved", true, Form::Removed, 0, {}, "cannot be opened"},
+    ChangedImageCase{"NormalDirectory", false, Form::Directory, 0, {}, "cannot be opened"},
+    ChangedImageCase{"KernelUnreadable", true, Form::Unreadable, 0, {}, "cannot be opened"},
+    ChangedImageCase{"KernelEmpty", true, Form::Resized, 0, {},
+                     "holds 0 bytes, fewer than the 70144 it must hold"},
+    ChangedImageCase{"KernelHeaderOnly", true, Form::Resized, 312, {},
+                     "holds 312 bytes, fewer than the 70144 it must hold"},
+    ChangedImageCase{"NormalCutInItsHeader", false, Form::Resized, 311, {},
+                     "holds 311 bytes, fewer than the 312 it must hold"},
+    ChangedImageCase{"NormalBeyond32Bits", false, Form::Resized, (std::uint64_t{1} << 32) + 40000, {},
+                     "holds 4295007296 bytes, more than the 16777216 the drive can take"},
+    ChangedImageCase{"NormalOfOtherHardware", false, Form::Replaced, 0,
+                     demoWith(&tools::ImageIdentity::hardVersion, "KLVH0200"),
+                     "its hard_version differs from the image read at start"},
+    ChangedImageCase{"KernelOfOtherRevision", true, Form::Replaced, 0,
+                     demoWith(&tools::ImageIdentity::revision, "1.03"),
+                     "its revision differs from the image read at start"}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
+
+TEST_F(UpdateProcedure, AKernelImageOfAnotherModelIsNeverSent) {
+    FirmwareImageFolder images(tools::kDemoKernelImageSize, 40960);
+    tools::writeFirmwareImage(images.kernelPath(),
+                              demoWith(&tools::ImageIdentity::product, "DVD-RW DX-100"),
+                              tools::kDemoKernelImageSize);
+    images.readRecords();
+    EXPECT_FALSE(update(readyDrive(), images));
+    EXPECT_THAT(history(), IsEmpty());
+    EXPECT_EQ(systemLogOf(capture_),
+              std::vector{err("S8721020.102: not a kernel image of the target model; nothing "
+                              "written.\n")});
+}
+
+namespace {
+
+struct RevisionCase {
+    const char* imageRevision;
+    std::optional<std::string> reportedAfterInstall;
+    bool updated;
+};
+
+class WrittenRevision : public UpdateProcedure, public testing::WithParamInterface<RevisionCase> {};
+
+} // namespace
+
+TEST_P(WrittenRevision, IsTheOneTheDriveMustReport) {
+    const RevisionCase& c = GetParam();
+    FirmwareImageFolder images(tools::kDemoKernelImageSize, 40960);
+    tools::writeFirmwareImage(images.normalPath(),
+                              demoWith(&tools::ImageIdentity::revision, c.imageRevision), 40960);
+    images.readRecords();
+    auto profile = readyDrive();
+    profile.faults.revisionAfterInstall = c.reportedAfterInstall;
+    EXPECT_EQ(update(profile, images), c.updated);
+    EXPECT_EQ(letters(history()), std::string(kStart) + "NNMTI");
+    expectImagesSent(history(), images);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, WrittenRevision, testing::Values(
+    RevisionCase{"1.03", std::nullopt, true},
+    RevisionCase{"1.02 ", std::nullopt, true},
+    RevisionCase{"1.02", "1.2", false},
+    RevisionCase{"1.02", "1.03", false}));
+// clang-format on
+
+TEST_F(UpdateProcedure, AStaleRecordGivesWayToTheDriveAsItAnswersNow) {
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 40960);
+    // Listed in normal mode; the record claims kernel mode: it is switched all the same.
+    list(readyDrive(), images);
+    record_.setDriveMode(1);
+    EXPECT_TRUE(rerun(images));
+    EXPECT_EQ(letters(history()), std::string(kStart) + "NNMTI");
+    expectImagesSent(history(), images);
+
+    // Now at the image's revision, so the same record no longer leads anywhere.
+    EXPECT_FALSE(rerun(images));
+    EXPECT_EQ(letters(history()), "IR");
+    const std::string notEligible =
+        err("the drive as it answers now is not eligible for S8721021.102; nothing written.\n");
+    EXPECT_EQ(systemLogOf(capture_), std::vector{notEligible});
+
+    // Another drive, of other hardware, at the place the record names.
+    auto other = readyDrive();
+    other.hardwareVersion = "KLVH0200";
+    drives_.emplace(std::vector{other});
+    record_.setScsiDevice(drives_->service("d"));
+    drives_->drive("d").setRecording(sim::Recording::Commands);
+    since_ = 0;
+    EXPECT_FALSE(rerun(images));
+    EXPECT_EQ(letters(history()), "IR");
+    EXPECT_EQ(systemLogOf(capture_), std::vector{notEligible});
+}
+
+TEST_F(UpdateProcedure, EmptyHardwareVersionsDoNotMakeAFit) {
+    FirmwareImageFolder images(tools::kDemoKernelImageSize, 40960);
+    tools::writeFirmwareImage(images.normalPath(), demoWith(&tools::ImageIdentity::hardVersion, ""),
+                              40960);
+    images.readRecords();
+    auto profile = readyDrive();
+    profile.hardwareVersion = "";
+    EXPECT_FALSE(update(profile, images));
+    EXPECT_FALSE(record_.isEnableUpdate());
+    EXPECT_EQ(letters(history()), "IR");
+}
+
+TEST_F(UpdateProcedure, ADriveThatDoesNotReportKernelModeAfterTheSwitchGetsNoImage) {
+    // Gone at the INQUIRY after the switch: three commands to list, then I, R, M.
+    auto profile = readyDrive();
+    profile.faults.removalAtCommand = 7;
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 40960);
+    EXPECT_FALSE(update(profile, images));
+    EXPECT_EQ(letters(history()), "IRMI");
+    EXPECT_EQ(systemLogOf(capture_),
+              (std::vector{logLine(Signatures::kCommandInquiry, "ERR", kNotAttached),
+                           err("the drive does not report kernel mode after the switch; nothing "
+                               "written.\n")}));
+    EXPECT_TRUE(interfacesReleased());
+}
+
+TEST_F(UpdateProcedure, ARejectedTransferEndsTheRunInKernelModeAndARetryWritesItAll) {
+    // The first normal-image transfer, after the three of the kernel image.
+    auto profile = readyDrive();
+    profile.faults.imageTransferFailure = 4;
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 40960);
+    EXPECT_FALSE(update(profile, images));
+    EXPECT_EQ(letters(history()), std::string(kStart) + "N");
+    EXPECT_EQ(systemLogOf(capture_),
+              std::vector{err("S8721021.102: the drive did not take the transfer at 0x0; it stays "
+                              "in kernel mode.\n")});
+    EXPECT_THAT(progress_.values(), IsEmpty());
+    EXPECT_EQ(drives_->drive("d").mode(), sim::DriveMode::Kernel);
+
+    // Listed again it is eligible, in kernel mode, and takes the whole image.
+    const auto list = listDrives(images.normal());
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_TRUE(list[0].isEnableUpdate());
+    EXPECT_EQ(list[0].driveMode(), 1);
+    record_ = list[0];
+    EXPECT_TRUE(rerun(images));
+    EXPECT_EQ(letters(history()), "IRKKKNNMTI");
+    expectImagesSent(history(), images);
+    EXPECT_EQ(record_.revision(), "1.02");
+}
+
+namespace {
+
+// A drive restarting into its kernel: each INQUIRY takes the next reply of its
+// script, NOT READY (none) or standard data with that revision.
+class RestartingDrive final : public SCSITaskDeviceInterface {
+  public:
+    explicit RestartingDrive(std::vector<std::optional<std::string>> script)
+        : script_(std::move(script)) {}
+    IOReturn ObtainExclusiveAccess() override { return 0; }
+    IOReturn ReleaseExclusiveAccess() override { return 0; }
+    SCSITaskInterface* CreateSCSITask() override { return new Inquiry(*this); }
+    std::size_t asked() const { return asked_; }
+
+  private:
+    class Inquiry final : public SCSITaskInterface {
+      public:
+        explicit Inquiry(RestartingDrive& drive) : drive_(drive) {}
+        IOReturn SetCommandDescriptorBlock(std::span<const std::uint8_t>) override { return 0; }
+        IOReturn SetScatterGatherEntries(std::span<const IOVirtualRange> ranges, std::uint64_t,
+                                         SCSIDataTransferDirection) override {
+            data_ = std::span(ranges.front().address, ranges.front().length);
+            return 0;
+        }
+        IOReturn SetTimeoutDuration(std::uint32_t) override { return 0; }
+        IOReturn ExecuteTaskSync(SCSI_Sense_Data& sense, SCSITaskStatus& status,
+                                 std::uint64_t& moved) override {
+            const auto reply = drive_.script_.at(drive_.asked_++);
+            moved = reply ? 56 : 0;
+            status = reply ? kSCSITaskStatus_GOOD : kSCSITaskStatus_CHECK_CONDITION;
+            if (reply) {
+                std::copy(reply->begin(), reply->end(), data_.begin() + 32);
+            } else {
+                sense.bytes[2] = 0x02; // NOT READY, becoming ready
+                sense.bytes[12] = 0x04;
+                sense.bytes[13] = 0x01;
+            }
+            return 0;
+        }
+
+      private:
+        RestartingDrive& drive_;
+        std::span<std::uint8_t> data_;
+    };
+
+    std::vector<std::optional<std::string>> script_;
+    std::size_t asked_ = 0;
+};
+
+} // namespace
+
+TEST(WaitForKernelMode, AsksADriveThatIsNotReadyAgainUntilItAnswers) {
+    const LogCapture quiet;
+    RestartingDrive restarting({std::nullopt, std::nullopt, "0000"});
+    EXPECT_TRUE(WaitForKernelMode(&restarting));
+    EXPECT_EQ(restarting.asked(), 3u);
+    RestartingDrive stillNormal({std::nullopt, "1.01"});
+    EXPECT_FALSE(WaitForKernelMode(&stillNormal));
+    EXPECT_EQ(stillNormal.asked(), 2u);
+}

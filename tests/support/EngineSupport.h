@@ -4,7 +4,6 @@
 #include "platform/iokit/Registry.h"
 #include "scsi/STUCMethod.h"
 
-#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,11 +26,19 @@ inline std::string logLine(std::string_view signature, std::string_view level,
 }
 
 inline std::vector<std::string> systemLogOf(const foundation::LogCapture& capture) {
-    static const std::regex lineNumber(R"(\(\d+\) \[)");
     std::vector<std::string> lines;
-    for (const std::string& line : capture.systemLog()) {
-        lines.push_back(
-            std::regex_replace(line, lineNumber, "(#) [", std::regex_constants::format_first_only));
+    for (std::string line : capture.systemLog()) {
+        // The first "(digits) [" is the line number's place.
+        for (std::size_t open = line.find('('); open != std::string::npos;
+             open = line.find('(', open + 1)) {
+            const std::size_t close = line.find_first_not_of("0123456789", open + 1);
+            if (close > open + 1 && close != std::string::npos &&
+                line.compare(close, 3, ") [") == 0) {
+                line.replace(open + 1, close - open - 1, "#");
+                break;
+            }
+        }
+        lines.push_back(std::move(line));
     }
     return lines;
 }

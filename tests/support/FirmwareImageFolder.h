@@ -37,6 +37,13 @@ class FirmwareImageFolder {
             tools::writeFirmwareImage(normalPath(), tools::demoNormalImageIdentity(), *normalSize);
         }
         foundation::Bundle::mainBundle().setResourcePath(folder_);
+        readRecords();
+    }
+
+    // Reads both records from the files as they are now, as at start-up.
+    void readRecords() {
+        kernel_ = FirmFileData();
+        normal_ = FirmFileData();
         kernel_.readHeaderOfResource(kernelPath().filename().string());
         normal_.readHeaderOfResource(normalPath().filename().string());
     }

@@ -2,7 +2,9 @@
 
 #include "platform/appkit/GuiThread.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <thread>
@@ -74,6 +76,7 @@ TEST_F(AlertTest, AnswersFollowTheButtonsRoleAndReturnOrEscapePressTheDefault) {
 }
 
 TEST_F(AlertTest, AnAlertWithoutTitlesHasOneOKButtonAndMayHaveNoEndOperation) {
+    window_.setTitle("Quelmar Drive Updater");
     Alert::alertWithMessageText("Complete!", std::nullopt, std::nullopt, std::nullopt, "")
         ->beginSheetModalForWindow(window_, nullptr);
     QMessageBox* sheet = waitForActiveSheet();
@@ -81,6 +84,18 @@ TEST_F(AlertTest, AnAlertWithoutTitlesHasOneOKButtonAndMayHaveNoEndOperation) {
     ASSERT_EQ(sheet->buttons().size(), 1);
     EXPECT_EQ(sheet->buttons().front()->text(), "OK");
     EXPECT_EQ(sheet->text(), "Complete!");
+
+    // Even with a one-word message, the sheet is the window's: its title, bold in a title bar
+    // with an icon and a close button, fits, and it cannot be minimised or maximised alone.
+    EXPECT_EQ(sheet->windowTitle(), "Quelmar Drive Updater");
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(sheet->windowFlags().testFlag(Qt::CustomizeWindowHint));
+    EXPECT_FALSE(sheet->windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    const QFontMetrics title(titleFont);
+    EXPECT_GE(sheet->width(), title.horizontalAdvance(sheet->windowTitle()) + 3 * title.height());
     QTest::keyClick(sheet, Qt::Key_Return);
     EXPECT_TRUE(QTest::qWaitFor([&] { return Alert::currentSheet(window_) == nullptr; }));
 }

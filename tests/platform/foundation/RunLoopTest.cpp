@@ -31,18 +31,25 @@ TEST(RunLoop, RunReturnsOncePerStopFromAnotherThreadAndAStopBeforeRunIsNotLost) 
     EXPECT_EQ(runsEnded, 2);
 }
 
-TEST(RunLoop, RunUntilDateHandlesEventsOnTheMainThreadAndReturns) {
+TEST(RunLoop, RunUntilDateHandlesEventsOnTheMainThreadAndADroppedDelayedCallNeverRuns) {
     foundation::EventSignal signal;
     bool read = false;
     bool performed = false;
+    bool cancelledOneRan = false;
     const RunLoop::Source source = RunLoop::current().addSource(signal.descriptor(), [&] {
         signal.clear();
         read = true;
     });
-    RunLoop::performAfterDelay(std::chrono::seconds(0), [&] { performed = true; });
+    const auto call =
+        RunLoop::performAfterDelay(std::chrono::seconds(0), [&] { performed = true; });
+    {
+        const auto dropped =
+            RunLoop::performAfterDelay(std::chrono::seconds(0), [&] { cancelledOneRan = true; });
+    }
     signal.raise();
     RunLoop::current().runUntilDate(std::chrono::steady_clock::now() +
                                     std::chrono::milliseconds(200));
     EXPECT_TRUE(read);
     EXPECT_TRUE(performed);
+    EXPECT_FALSE(cancelledOneRan);
 }

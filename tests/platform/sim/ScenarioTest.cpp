@@ -31,6 +31,7 @@ TEST(ScenarioTest, ReadsDrivesFaultsAndEventsInTimeOrder) {
                       "busy": "forever", "revisionAfterInstall": "1.99",
                       "removedAtCommand": 7, "releaseFails": true } }
       ],
+      "busyLimitMilliseconds": 250,
       "events": [
         { "at": 4, "drive": "a", "action": "remove" },
         { "at": 1.5, "drive": "b", "action": "insertDisc", "volume": "X" },
@@ -63,6 +64,7 @@ TEST(ScenarioTest, ReadsDrivesFaultsAndEventsInTimeOrder) {
     EXPECT_TRUE(b.faults.releaseFails);
     EXPECT_FALSE(b.faults.exclusiveAccessRefused);
 
+    EXPECT_EQ(scenario.busyLimit, std::chrono::milliseconds(250));
     ASSERT_EQ(scenario.events.size(), 3u);
     EXPECT_EQ(scenario.events[0].kind, Event::Kind::InsertDisc);
     EXPECT_EQ(scenario.events[0].volumeName, "X");
@@ -77,6 +79,8 @@ TEST(ScenarioTest, FaultsAreNamedByFileAndPlace) {
         {R"({"events": []})", "test.json: missing key \"drives\""},
         {R"({"drives": [{"id": "a", "faults": {"busy": -1}}]})",
          "drives[0].faults.busy: expected a whole number"},
+        {R"({"drives": [], "busyLimitMilliseconds": 0})",
+         "busyLimitMilliseconds: expected a whole number from 1"},
         {R"({"drives": [{"id": "a", "faults": {"noTsk": true}}]})",
          "drives[0].faults.noTsk: unknown key"},
         {R"({"drives": [{"id": "a", "vendor": 7}]})", "drives[0].vendor: expected a text"},

@@ -1,0 +1,58 @@
+#include "records/LoadedImage.h"
+
+#include "platform/foundation/Log.h"
+#include "records/FirmwareImageLayout.h"
+#include "records/Util.h"
+
+using foundation::format;
+using namespace FirmwareImageLayout;
+
+namespace {
+
+std::uint64_t roundUpToGranule(std::uint64_t size) {
+    return (size + kTransferGranule - 1) / kTransferGranule * kTransferGranule;
+}
+
+unsigned long long printable(std::uint64_t value) {
+    return static_cast<unsigned long long>(value);
+}
+
+} // namespace
+
+LoadedImage::LoadedImage(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {
+    header_.readHeaderOfBytes(bytes_);
+}
+
+std::variant<LoadedImage, std::string> LoadedImage::load(std::string_view fileName, Kind kind) {
+    const auto file = Util::openFile(fileName);
+    if (!file) {
+        return "cannot be opened";
+    }
+    const auto size = file->fileSize();
+    if (!size) {
+        return "its size cannot be read";
+    }
+    const std::uint64_t minimum = kind == Kind::Kernel ? kKernelImageSentSize : kHeaderSize;
+    if (*size < minimum) {
+        return format("holds %llu bytes, fewer than the %llu it must hold", printable(*size),
+                      printable(minimum));
+    }
+    if (kind == Kind::Normal && roundUpToGranule(*size) > kNormalImageLimit) {
+        return format("holds %llu bytes, more than the %llu the drive can take", printable(*size),
+                      printable(kNormalImageLimit));
+    }
+    const std::uint64_t wanted = kind == Kind::Kernel ? kKernelImageSentSize : *size;
+    if (!file->seekToFileOffset(0)) {
+        return "cannot be read";
+    }
+    auto bytes = file->readDataOfLength(static_cast<std::size_t>(wanted));
+    if (!bytes) {
+        return "cannot be read";
+    }
+    // A file that shrinks while it is read, or one whose size was not true.
+    if (bytes->size() != wanted) {
+        return format("ended after %llu of its %llu bytes", printable(bytes->size()),
+                      printable(wanted));
+    }
+    return LoadedImage(std::move(*bytes));
+}
