@@ -2,14 +2,12 @@
 // progress and the result.
 
 #include "app/AccessProblemText.h"
+#include "app/FirmwareUpdate.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "platform/appkit/Alert.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/foundation/RunLoop.h"
-#include "platform/iokit/AccessProblems.h"
-#include "platform/power/InhibitorLock.h"
-#include "scsi/STUCMethod.h"
 
 #include <chrono>
 
@@ -75,17 +73,14 @@ void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
 }
 
 void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {
-    // A machine that sleeps or shuts down while a drive takes its firmware
-    // leaves the drive unusable; the lock goes with the worker, however it ends.
-    const power::InhibitorLock awake("sleep:shutdown", "Quelmar Drive Updater",
-                                     "Updating drive firmware");
-    const auto problemsBefore = iokit::AccessProblems::current();
     {
         // A refresh already under way when the update was confirmed ends
         // before the drive is opened, so that it cannot hold the drive.
         auto listing = foundation::NamedLock::synchronized("SYNC_LISTING");
     }
-    const bool updated = ExecUpdateMain(drive, *curFwNormalData_, *curFwKernelData_);
+    const FirmwareUpdateOutcome outcome =
+        runFirmwareUpdate(drive, *curFwNormalData_, *curFwKernelData_);
+    const bool updated = outcome.updated;
     if (updated) {
         // The list entry of the updated drive, wherever it is now, shows what
         // the drive reported last.
@@ -102,9 +97,7 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {
     }
     // A drive this update could not open says why.
     showSheet(updated ? "Complete!" : "Error!", "OK", std::nullopt, {},
-              updated ? ""
-                      : informativeTextForAccessProblems(
-                            newAccessProblems(problemsBefore, iokit::AccessProblems::current())));
+              informativeTextForAccessProblems(outcome.accessProblems));
     if (updated) {
         updateDeviceCombobox();
     }
