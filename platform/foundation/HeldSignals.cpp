@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <pthread.h>
@@ -21,12 +22,15 @@ static_assert(std::atomic<int>::is_always_lock_free);
 static_assert(std::atomic<std::size_t>::is_always_lock_free);
 
 void noteSignal(int signal) {
+    // The interrupted code may be about to read errno.
+    const int savedErrno = errno;
     int none = 0;
     heldSignal.compare_exchange_strong(none, signal);
     const std::size_t length = noticeLength;
     if (length > 0) {
         [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, noticeText.data(), length);
     }
+    errno = savedErrno;
 }
 
 sigset_t setOf(std::span<const int> signals) {
