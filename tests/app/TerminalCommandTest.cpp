@@ -3,6 +3,8 @@
 #include <array>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
@@ -38,48 +40,62 @@ class TerminalCommand : public ::testing::Test {
         std::filesystem::remove_all(folder_, ignored);
     }
 
-    static std::string updater() {
-        return (std::filesystem::read_symlink("/proc/self/exe").parent_path() /
-                "quelmar-drive-updater")
-            .string();
-    }
-
     void scenario(const std::string& json) { std::ofstream(folder_ / "scenario.json") << json; }
+
+    // Starts the updater with these arguments, no display, its standard input
+    // empty and its output on the descriptors given. Everything is made ready
+    // before the fork: the child of a process with threads only execs.
+    pid_t spawn(std::vector<std::string> arguments, const std::string& platform, int out, int err) {
+        const std::string program = (std::filesystem::read_symlink("/proc/self/exe").parent_path() /
+                                     "quelmar-drive-updater")
+                                        .string();
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (auto& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        std::vector<std::string> variables{"QT_QPA_PLATFORM=" + platform,
+                                           "QUELMAR_SCENARIO=" +
+                                               (folder_ / "scenario.json").string(),
+                                           "XDG_RUNTIME_DIR=" + folder_.string()};
+        for (char** variable = environ; *variable != nullptr; ++variable) {
+            const std::string_view name(*variable, std::strcspn(*variable, "="));
+            if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM" &&
+                name != "QUELMAR_SCENARIO" && name != "XDG_RUNTIME_DIR") {
+                variables.emplace_back(*variable);
+            }
+        }
+        std::vector<char*> envp;
+        for (auto& variable : variables) {
+            envp.push_back(variable.data());
+        }
+        envp.push_back(nullptr);
+        const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(nothing, STDIN_FILENO);
+            ::dup2(out, STDOUT_FILENO);
+            ::dup2(err, STDERR_FILENO);
+            ::execve(program.c_str(), argv.data(), envp.data());
+            ::_exit(127);
+        }
+        ::close(nothing);
+        return child;
+    }
 
     // Runs the command to its end; `onError` sees standard error grow, and
     // may act on the process, as it is written.
     Outcome run(std::vector<std::string> arguments,
                 const std::function<void(const std::string&, pid_t)>& onError = {}) {
         const auto outFile = folder_ / "out";
+        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         std::array<int, 2> errPipe{};
-        if (::pipe(errPipe.data()) != 0) {
+        if (out < 0 || ::pipe2(errPipe.data(), O_CLOEXEC) != 0) {
             return {};
         }
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::dup2(errPipe[1], STDERR_FILENO);
-            ::close(errPipe[0]);
-            ::close(errPipe[1]);
-            if (std::FILE* out = std::freopen(outFile.c_str(), "w", stdout); out == nullptr) {
-                ::_exit(127);
-            }
-            if (std::FILE* in = std::freopen("/dev/null", "r", stdin); in == nullptr) {
-                ::_exit(127);
-            }
-            ::unsetenv("DISPLAY");
-            ::unsetenv("WAYLAND_DISPLAY");
-            ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-            ::setenv("QUELMAR_SCENARIO", (folder_ / "scenario.json").c_str(), 1);
-            ::setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
-            const std::string program = updater();
-            std::vector<char*> argv{const_cast<char*>(program.c_str())};
-            for (auto& argument : arguments) {
-                argv.push_back(argument.data());
-            }
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
+        const pid_t child = spawn(std::move(arguments), "xcb", out, errPipe[1]);
+        ::close(out);
         ::close(errPipe[1]);
         Outcome outcome;
         std::array<char, 4096> buffer{};
@@ -118,16 +134,9 @@ TEST_F(TerminalCommand, ListsWithoutTheEnginesTraceUnlessVerbose) {
 
 TEST_F(TerminalCommand, RefusesWithStatusFourWhileTheWindowRuns) {
     scenario(R"({ "drives": [ { "id": "a" } ] })");
-    const pid_t window = ::fork();
-    if (window == 0) {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        ::setenv("QUELMAR_SCENARIO", (folder_ / "scenario.json").c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        ::execl(updater().c_str(), updater().c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const pid_t window = spawn({}, "offscreen", nowhere, nowhere);
+    ::close(nowhere);
     // The window registers first thing.
     const auto registration = folder_ / "quelmar-running" /
                               foundation::Bundle::mainBundle().bundleIdentifier() /
