@@ -54,14 +54,19 @@ class TerminalCommand : public ::testing::Test {
             argv.push_back(argument.data());
         }
         argv.push_back(nullptr);
-        std::vector<std::string> variables{"QT_QPA_PLATFORM=" + platform,
-                                           "QUELMAR_SCENARIO=" +
-                                               (folder_ / "scenario.json").string(),
-                                           "XDG_RUNTIME_DIR=" + folder_.string()};
+        // A sanitized build checks the command too, but not Qt, whose own
+        // threads synchronise where ThreadSanitizer cannot see it.
+        const char* tsan = std::getenv("TSAN_OPTIONS");
+        std::vector<std::string> variables{
+            "QT_QPA_PLATFORM=" + platform,
+            "QUELMAR_SCENARIO=" + (folder_ / "scenario.json").string(),
+            "XDG_RUNTIME_DIR=" + folder_.string(),
+            std::string("TSAN_OPTIONS=ignore_noninstrumented_modules=1 ") +
+                (tsan != nullptr ? tsan : "")};
         for (char** variable = environ; *variable != nullptr; ++variable) {
             const std::string_view name(*variable, std::strcspn(*variable, "="));
             if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM" &&
-                name != "QUELMAR_SCENARIO" && name != "XDG_RUNTIME_DIR") {
+                name != "QUELMAR_SCENARIO" && name != "XDG_RUNTIME_DIR" && name != "TSAN_OPTIONS") {
                 variables.emplace_back(*variable);
             }
         }
@@ -169,4 +174,6 @@ TEST_F(TerminalCommand, ASignalDuringTheUpdateIsHeldOffUntilTheDriveIsBackThenHo
     EXPECT_EQ(run2.status, 128 + SIGTERM);
     EXPECT_THAT(run2.err, HasSubstr("Not stopping yet: the drive is being updated."));
     EXPECT_EQ(run2.out, "Complete! Drive 2 now reports revision 1.02.\n");
+    // Ended by the signal, a sanitized command cannot fail its status.
+    EXPECT_THAT(run2.err, testing::Not(HasSubstr("Sanitizer")));
 }
