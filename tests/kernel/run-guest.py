@@ -1,0 +1,178 @@
+#!/usr/bin/env python3
+"""Boots Debian's kernel in QEMU with the guest initramfs, runs one guest
+sequence in it and exits with the sequence's status.
+
+    run-guest.py BUILD_DIR SCRIPT [--usb] [--timeout SECONDS]
+
+The host's root is shared read-only over 9p; the guest runs SCRIPT (a path
+on the host) in a chroot of it, given BUILD_DIR. The guest asks for what only
+the host can do by printing "@@WAIT <action>" on its console and reading one
+line back: the answer is "ok" or "failed". QEMU is driven over QMP on a unix
+socket. TCG by default: KVM, where it works, with QUELMAR_GUEST_ACCEL=kvm.
+"""
+import argparse
+import json
+import os
+import select
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+# The drive QEMU puts on its USB bus: a CD drive of the target model.
+USB_DRIVE = {"vendor": "QUELMAR", "product": "BD-RW KLV-TN82WA", "ver": "1.01"}
+
+
+class Qmp:
+    """A QMP client: commands in order, events kept aside."""
+
+    def __init__(self, path):
+        self.sock = socket.socket(socket.AF_UNIX)
+        deadline = time.monotonic() + 30
+        while True:
+            try:
+                self.sock.connect(path)
+                break
+            except OSError:
+                if time.monotonic() > deadline:
+                    raise
+                time.sleep(0.05)
+        self.file = self.sock.makefile("rw")
+        self.events = []
+        self.file.readline()
+        self.command("qmp_capabilities")
+
+    def command(self, name, **arguments):
+        message = {"execute": name}
+        if arguments:
+            message["arguments"] = arguments
+        self.file.write(json.dumps(message) + "\n")
+        self.file.flush()
+        while True:
+            reply = json.loads(self.file.readline())
+            if "event" in reply:
+                self.events.append(reply)
+                continue
+            if "error" in reply:
+                raise RuntimeError(f"{name}: {reply['error'].get('desc')}")
+            return reply.get("return")
+
+    def wait_event(self, name, seconds):
+        deadline = time.monotonic() + seconds
+        while not any(e["event"] == name for e in self.events):
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise RuntimeError(f"no {name} event within {seconds} s")
+            ready, _, _ = select.select([self.sock], [], [], left)
+            if ready:
+                self.events.append(json.loads(self.file.readline()))
+        self.events = [e for e in self.events if e["event"] != name]
+
+
+class Host:
+    """What the guest may ask of the host: a USB drive plugged in and out,
+    a disc inserted and ejected."""
+
+    def __init__(self, qmp, iso):
+        self.qmp = qmp
+        self.iso = iso
+        self.plugged = 0
+
+    def act(self, action):
+        if action == "usb-attach":
+            self.plugged += 1
+            n = self.plugged
+            self.qmp.command("device_add", driver="usb-bot", id=f"bot{n}", bus="xhci.0")
+            self.qmp.command("device_add", driver="scsi-cd", id=f"cd{n}", bus=f"bot{n}.0",
+                             **USB_DRIVE)
+            # A USB mass storage device added at run time stays detached
+            # until it has its SCSI device.
+            self.qmp.command("qom-set", path=f"/machine/peripheral/bot{n}",
+                             property="attached", value=True)
+        elif action == "usb-detach":
+            self.qmp.command("device_del", id=f"bot{self.plugged}")
+            self.qmp.wait_event("DEVICE_DELETED", 20)
+        elif action == "disc-insert":
+            self.qmp.command("blockdev-change-medium", id=f"cd{self.plugged}",
+                             filename=self.iso, format="raw", **{"read-only-mode": "read-only"})
+        elif action == "disc-eject":
+            self.qmp.command("eject", id=f"cd{self.plugged}", force=True)
+        else:
+            raise RuntimeError(f"unknown action {action}")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("script")
+    parser.add_argument("--usb", action="store_true")
+    parser.add_argument("--timeout", type=float, default=480)
+    args = parser.parse_args()
+
+    build = os.path.realpath(args.build)
+    guest = os.path.join(build, "kernel-guest")
+    for name in ("vmlinuz", "initramfs.gz", "labelled.iso"):
+        if not os.path.exists(os.path.join(guest, name)):
+            print(f"run-guest: {guest}/{name} is missing: "
+                  "run tests/kernel/setup-guest.sh first", flush=True)
+            return 2
+
+    accel = os.environ.get("QUELMAR_GUEST_ACCEL", "tcg")
+    with tempfile.TemporaryDirectory(prefix="quelmar-guest-") as scratch:
+        qmp_path = os.path.join(scratch, "qmp.sock")
+        command = [
+            "qemu-system-x86_64", "-accel", accel, "-cpu", "max" if accel == "tcg" else "host",
+            "-m", "1536M", "-smp", "1", "-nographic", "-no-reboot", "-nic", "none",
+            "-kernel", os.path.join(guest, "vmlinuz"),
+            "-initrd", os.path.join(guest, "initramfs.gz"),
+            "-append", "console=ttyS0 quiet panic=-1 "
+                       f"qguest_script={os.path.realpath(args.script)} qguest_build={build}",
+            "-qmp", f"unix:{qmp_path},server=on,wait=off",
+            "-fsdev", "local,id=hostroot,path=/,security_model=none,readonly=on,multidevs=remap",
+            "-device", "virtio-9p-pci,fsdev=hostroot,mount_tag=hostroot",
+        ]
+        if args.usb:
+            command += ["-device", "qemu-xhci,id=xhci"]
+        start = time.monotonic()
+        qemu = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT)
+        host = None
+        status = None
+        deadline = start + args.timeout
+        while True:
+            left = deadline - time.monotonic()
+            ready, _, _ = select.select([qemu.stdout], [], [], max(left, 0))
+            if not ready:
+                print(f"run-guest: no end after {args.timeout:.0f} s: stopping the guest",
+                      flush=True)
+                break
+            raw = qemu.stdout.readline()
+            if not raw:
+                break
+            line = raw.decode(errors="replace").rstrip("\r\n")
+            print(line, flush=True)
+            if line.startswith("@@WAIT "):
+                answer = "ok"
+                try:
+                    if host is None:
+                        host = Host(Qmp(qmp_path), os.path.join(guest, "labelled.iso"))
+                    host.act(line.split()[1])
+                except (RuntimeError, OSError) as error:
+                    print(f"run-guest: {line[7:]}: {error}", flush=True)
+                    answer = "failed"
+                qemu.stdin.write(answer.encode() + b"\n")
+                qemu.stdin.flush()
+            elif line.startswith("@@EXIT "):
+                status = int(line.split()[1])
+        if qemu.poll() is None:
+            qemu.kill()
+        qemu.wait()
+        print(f"run-guest: {os.path.basename(args.script)} ended with "
+              f"{'no status' if status is None else status} after "
+              f"{time.monotonic() - start:.1f} s ({accel})", flush=True)
+        return 1 if status is None else status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
