@@ -42,8 +42,9 @@ fi
 version=$(ls "$kroot/lib/modules")
 cp "$kroot/boot/vmlinuz-$version" "$guest/vmlinuz"
 
-# The modules the guest loads, with everything they depend on, in load order.
-wanted=(configfs sg sr_mod isofs crct10dif_generic target_core_user tcm_loop
+# The modules the guest loads, with everything they depend on, in load order;
+# scsi_debug adds a disk, a SCSI device that is no drive.
+wanted=(configfs sg sr_mod isofs scsi_debug crct10dif_generic target_core_user tcm_loop
     virtio_pci 9pnet_virtio 9p xhci_pci usb_storage)
 moddir=$kroot/lib/modules/$version
 order=()
