@@ -19,6 +19,9 @@ for m in $(cat /modules/order); do
     insmod "/modules/$m" || echo "@@INSMOD-FAIL $m"
 done
 mount -t configfs configfs /sys/kernel/config
+# Media polling, as udev's rules set it on an installed system (they act on
+# the block module's arrival, which came before udevd here).
+echo 2000 >/sys/module/block/parameters/events_dfl_poll_msecs
 mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=512000,cache=loose hostroot /host || {
     echo "@@EXIT 125 (no host root)"
     poweroff -f
