@@ -1,9 +1,9 @@
 // The process entry: one instance at a time, then the window.
 
 #include "app/MainWindow.h"
-#include "app/PlatformBackend.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "platform/appkit/Application.h"
+#include "platform/backend/Backend.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/RunningApplications.h"
 #include "records/Util.h"
@@ -23,9 +23,9 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName("Quelmar");
     QApplication::setApplicationName("QuelmarDriveUpdater");
 
-    std::unique_ptr<PlatformBackend> backend;
+    std::unique_ptr<platform::Backend> backend;
     try {
-        backend = PlatformBackend::chooseAtStart();
+        backend = platform::Backend::chooseAtStart();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;

@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev fonts-dejavu-core
+  libudev-dev
   xvfb xauth imagemagick
 )
 

@@ -3,10 +3,10 @@
 //   window_screenshot <scenario.json> <picture.png>
 
 #include "app/MainWindow.h"
-#include "app/PlatformBackend.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "platform/appkit/Alert.h"
 #include "platform/appkit/Application.h"
+#include "platform/sim/SimulatedBackend.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName("Quelmar");
     QApplication::setApplicationName("QuelmarDriveUpdaterScreenshot");
     try {
-        PlatformBackend backend(sim::Scenario::load(argv[1]));
+        sim::SimulatedBackend backend(sim::Scenario::load(argv[1]));
+        backend.playEvents();
         MainWindow window;
         QuelmarDriveUpdaterAppDelegate controller(window);
         appkit::Application::sharedApplication().setDelegate(&controller);

@@ -26,6 +26,7 @@ inline constexpr IOReturn kIOReturnNotOpen = static_cast<IOReturn>(0xe00002cd);
 inline constexpr IOReturn kIOReturnNoDevice = static_cast<IOReturn>(0xe00002c0);
 inline constexpr IOReturn kIOReturnNotAttached = static_cast<IOReturn>(0xe00002dd);
 inline constexpr IOReturn kIOReturnNotReadable = static_cast<IOReturn>(0xe00002da);
+inline constexpr IOReturn kIOReturnTimeout = static_cast<IOReturn>(0xe00002d6);
 inline constexpr IOReturn kIOReturnNotPermitted = static_cast<IOReturn>(0xe00002e2);
 inline constexpr mach_port_t kIOMasterPortDefault = 0;
 

@@ -36,18 +36,20 @@ struct PassThroughResult {
 // Why exclusive access was refused, in terms a user can act on.
 enum class AccessRefusal {
     None,
-    NotPermitted,   // this user may not open the device
-    HeldElsewhere,  // another program has it open
-    DiscMounted,    // a disc in the drive is mounted
-    Gone,           // the device left
-    OsError,        // any other failure, with its errno
+    NotPermitted,  // this user may not open the device
+    HeldElsewhere, // another program has it open
+    DiscMounted,   // a disc in the drive is mounted
+    Gone,          // the device left
+    OsError,       // any other failure, with its errno
 };
 
 struct AccessResult {
     AccessRefusal refusal = AccessRefusal::None;
     int osError = 0;
     std::optional<std::string> mountPoint; // for DiscMounted
-    std::string deviceNode;                // the node refused, e.g. "/dev/sg1"
+    // The node opened or refused, e.g. "/dev/sg1": a grant clears an
+    // earlier refusal of the same node.
+    std::string deviceNode;
 
     bool granted() const { return refusal == AccessRefusal::None; }
 };
@@ -61,6 +63,10 @@ class PassThroughDevice {
     virtual AccessResult open() = 0;
     // Gives exclusive access back; false when the system reported a failure.
     virtual bool close() = 0;
+    // Gives back the access of a holder that went away without closing, as
+    // the system does for a process that ends holding a file. A device that
+    // counts its holders overrides it, so that a missing close shows.
+    virtual void abandon() { close(); }
 
     // Runs one command. `data` is written for FromDevice, read for ToDevice,
     // never beyond its size. A zero timeout is never passed.

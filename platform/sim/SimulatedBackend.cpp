@@ -1,8 +1,13 @@
 #include "platform/sim/SimulatedBackend.h"
 
+#include "platform/iokit/AccessProblems.h"
+#include "platform/iokit/PassThroughService.h"
 #include "platform/iokit/Services.h"
-#include "platform/sim/SimulatedDevice.h"
+#include "platform/sim/EventPlayer.h"
+#include "platform/sim/FaultyDevice.h"
+#include "platform/sim/SimulatedService.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace sim {
@@ -18,13 +23,27 @@ auto& findEntry(Entries& entries, std::string_view id) {
     return found->second;
 }
 
+// The device the adapter drives: the drive's own, or it behind its faults.
+std::shared_ptr<iokit::PassThroughDevice>
+withFaults(const std::shared_ptr<VirtualDriveDevice>& device, const DriveFaults& faults) {
+    if (!FaultyDevice::enacts(faults)) {
+        return device;
+    }
+    return std::make_shared<FaultyDevice>(device, faults);
+}
+
 } // namespace
 
-SimulatedBackend::SimulatedBackend(const Scenario& scenario) {
+SimulatedBackend::SimulatedBackend(const Scenario& scenario) : scenario_(scenario) {
     std::lock_guard lock(mutex_);
     for (const DriveProfile& profile : scenario.drives) {
-        auto drive = std::make_shared<VirtualDrive>(profile);
-        Entry entry{drive, std::make_shared<SimulatedDevice>(drive)};
+        Entry entry;
+        entry.drive = std::make_shared<VirtualDrive>(profile);
+        entry.device = std::make_shared<VirtualDriveDevice>(entry.drive, "virtual:" + profile.id);
+        entry.provider = std::make_shared<SimulatedService>(
+            std::make_shared<iokit::PassThroughService>(withFaults(entry.device, profile.faults),
+                                                        profile.className, profile.authoring),
+            entry.drive);
         auto& stored = entries_.emplace(profile.id, std::move(entry)).first->second;
         if (profile.attached) {
             publish(stored);
@@ -33,12 +52,32 @@ SimulatedBackend::SimulatedBackend(const Scenario& scenario) {
 }
 
 SimulatedBackend::~SimulatedBackend() {
+    player_.reset();
     std::lock_guard lock(mutex_);
     for (auto& [id, entry] : entries_) {
         if (entry.service != IO_OBJECT_NULL) {
             iokit::ServiceRegistry::terminateService(entry.service);
         }
+        iokit::AccessProblems::forget(entry.device->deviceNode());
     }
+}
+
+void SimulatedBackend::playEvents() {
+    if (!player_) {
+        player_ = std::make_unique<EventPlayer>(*this, scenario_);
+    }
+}
+
+std::vector<iokit::AccessResult> SimulatedBackend::accessProblems() const {
+    // The record is the process's; only this backend's drives are its problems.
+    std::vector<iokit::AccessResult> problems = iokit::AccessProblems::current();
+    std::lock_guard lock(mutex_);
+    std::erase_if(problems, [this](const iokit::AccessResult& problem) {
+        return std::none_of(entries_.begin(), entries_.end(), [&problem](const auto& entry) {
+            return entry.second.device->deviceNode() == problem.deviceNode;
+        });
+    });
+    return problems;
 }
 
 SimulatedBackend::Entry& SimulatedBackend::entry(std::string_view id) {
@@ -50,12 +89,17 @@ const SimulatedBackend::Entry& SimulatedBackend::entry(std::string_view id) cons
 }
 
 void SimulatedBackend::publish(Entry& entry) {
-    entry.service = iokit::ServiceRegistry::registerService(entry.device);
+    entry.service = iokit::ServiceRegistry::registerService(entry.provider);
 }
 
 VirtualDrive& SimulatedBackend::drive(std::string_view id) const {
     std::lock_guard lock(mutex_);
     return *entry(id).drive;
+}
+
+const VirtualDriveDevice& SimulatedBackend::device(std::string_view id) const {
+    std::lock_guard lock(mutex_);
+    return *entry(id).device;
 }
 
 io_service_t SimulatedBackend::service(std::string_view id) const {
@@ -82,6 +126,8 @@ void SimulatedBackend::remove(std::string_view id) {
     found.drive->remove();
     iokit::ServiceRegistry::terminateService(found.service);
     found.service = IO_OBJECT_NULL;
+    // A drive that left is no longer one the user could be told about.
+    iokit::AccessProblems::forget(found.device->deviceNode());
 }
 
 } // namespace sim

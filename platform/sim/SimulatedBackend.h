@@ -1,8 +1,10 @@
 #pragma once
 
+#include "platform/backend/Backend.h"
 #include "platform/iokit/IOKitTypes.h"
 #include "platform/sim/Scenario.h"
 #include "platform/sim/VirtualDrive.h"
+#include "platform/sim/VirtualDriveDevice.h"
 
 #include <map>
 #include <memory>
@@ -12,20 +14,31 @@
 
 namespace sim {
 
-class SimulatedDevice;
+class EventPlayer;
+class SimulatedService;
 
 // Virtual drives in this process, published in the device registry as the
 // operating system would publish real ones: attached drives are services,
-// detached ones are not.
-class SimulatedBackend {
+// detached ones are not. Each drive is a pass-through device named
+// "virtual:<id>", with its faults as decorators around it.
+class SimulatedBackend : public platform::Backend {
   public:
     explicit SimulatedBackend(const Scenario& scenario);
-    ~SimulatedBackend();
+    ~SimulatedBackend() override;
     SimulatedBackend(const SimulatedBackend&) = delete;
     SimulatedBackend& operator=(const SimulatedBackend&) = delete;
 
+    // Starts the scenario's timed events and reports the discs of attached
+    // drives, as the application sees them; once only, the later calls do
+    // nothing. Until then the drives stay as the scenario starts them.
+    void playEvents();
+
+    std::vector<iokit::AccessResult> accessProblems() const override;
+
     // The drive with this id; throws std::out_of_range for an unknown id.
     VirtualDrive& drive(std::string_view id) const;
+    // The drive's device, without its faults; throws like drive().
+    const VirtualDriveDevice& device(std::string_view id) const;
     // The drive's service while it is published, else 0.
     io_service_t service(std::string_view id) const;
 
@@ -35,7 +48,8 @@ class SimulatedBackend {
   private:
     struct Entry {
         std::shared_ptr<VirtualDrive> drive;
-        std::shared_ptr<SimulatedDevice> device;
+        std::shared_ptr<VirtualDriveDevice> device;
+        std::shared_ptr<SimulatedService> provider;
         io_service_t service = IO_OBJECT_NULL;
     };
 
@@ -43,8 +57,11 @@ class SimulatedBackend {
     const Entry& entry(std::string_view id) const;
     void publish(Entry& entry);
 
+    const Scenario scenario_;
     mutable std::mutex mutex_;
     std::map<std::string, Entry, std::less<>> entries_;
+    // Last: it stops before the drives it plays on go.
+    std::unique_ptr<EventPlayer> player_;
 };
 
 } // namespace sim

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/MainWindow.h"
-#include "app/PlatformBackend.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "platform/appkit/Alert.h"
 #include "platform/foundation/NamedLock.h"
+#include "platform/sim/SimulatedBackend.h"
 #include "tests/support/FirmwareImageFolder.h"
 
 #include <QAbstractButton>
@@ -29,8 +29,8 @@ class UpdaterWindow : public ::testing::Test {
     void start(std::vector<sim::DriveProfile> drives) {
         sim::Scenario scenario;
         scenario.drives = std::move(drives);
-        backend_ = std::make_unique<PlatformBackend>(scenario);
-        simulated_ = backend_->simulated();
+        simulated_ = std::make_unique<sim::SimulatedBackend>(scenario);
+        simulated_->playEvents();
         window_ = std::make_unique<MainWindow>();
         controller_ = std::make_unique<QuelmarDriveUpdaterAppDelegate>(*window_);
         controller_->awakeFromNib();
@@ -40,7 +40,7 @@ class UpdaterWindow : public ::testing::Test {
     void TearDown() override {
         controller_.reset();
         window_.reset();
-        backend_.reset();
+        simulated_.reset();
     }
 
     // Runs the GUI thread's events until the condition holds, for a generous while.
@@ -84,8 +84,7 @@ class UpdaterWindow : public ::testing::Test {
     std::vector<std::string> titles() const { return window_->cmbDriveList.itemTitles(); }
 
     FirmwareImageFolder images_{70144, 40000};
-    std::unique_ptr<PlatformBackend> backend_;
-    sim::SimulatedBackend* simulated_ = nullptr;
+    std::unique_ptr<sim::SimulatedBackend> simulated_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<QuelmarDriveUpdaterAppDelegate> controller_;
 };

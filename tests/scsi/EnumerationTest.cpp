@@ -1,4 +1,5 @@
 #include "platform/foundation/LogCapture.h"
+#include "platform/iokit/AccessProblems.h"
 #include "platform/iokit/Registry.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
@@ -59,6 +60,7 @@ TEST(ExecListDeviceMain, AsksAnotherModelForInquiryOnlyAndNeverSeesOtherDevices)
               "ExecListDeviceMain() Found device class \"VirtualAuthoringDrive\" using .\n"
               "Requesting Inquiry data\n");
     EXPECT_THAT(capture.systemLog(), IsEmpty());
+    EXPECT_TRUE(drives.everyAccessReleased("other"));
     EXPECT_TRUE(drives.exclusiveAccessIsFree("other"));
     EXPECT_EQ(iokit::Registry::retainCount(drives.service("other")), 1);
     EXPECT_EQ(iokit::Registry::liveObjectCount(), liveObjects);
@@ -105,6 +107,37 @@ TEST(ExecListDeviceMain, SkipsADriveHeldElsewhereAndListsTwinsInIteratorOrder) {
     char className[128];
     ASSERT_EQ(IOObjectGetClass(twin, className), KERN_SUCCESS);
     EXPECT_STREQ(className, "VirtualAuthoringDrive");
+}
+
+TEST(ExecListDeviceMain, DrivesHeldElsewhereAreTheBackendsAccessProblemsUntilOpenedOrGone) {
+    SimulatedDrives drives({SimulatedDrives::targetDrive("a"), SimulatedDrives::targetDrive("b"),
+                            SimulatedDrives::targetDrive("c")});
+    const DeviceInterfaces holderOfB = drives.open("b");
+    const DeviceInterfaces holderOfC = drives.open("c");
+    ASSERT_EQ(holderOfB.taskDevice->ObtainExclusiveAccess(), kIOReturnSuccess);
+    ASSERT_EQ(holderOfC.taskDevice->ObtainExclusiveAccess(), kIOReturnSuccess);
+    iokit::AccessResult foreign;
+    foreign.refusal = iokit::AccessRefusal::NotPermitted;
+    foreign.deviceNode = "/dev/of-another-backend";
+    iokit::AccessProblems::note(foreign);
+    const LogCapture quiet;
+    const auto nodes = [&drives] {
+        std::vector<std::string> held;
+        for (const auto& problem : drives.backend().accessProblems()) {
+            EXPECT_EQ(problem.refusal, iokit::AccessRefusal::HeldElsewhere);
+            held.push_back(problem.deviceNode);
+        }
+        return held;
+    };
+
+    EXPECT_EQ(listDrives(DemoNormalImage()).size(), 1u);
+    EXPECT_THAT(nodes(), ElementsAre("virtual:b", "virtual:c"));
+    drives.backend().remove("c");
+    EXPECT_THAT(nodes(), ElementsAre("virtual:b"));
+    ASSERT_EQ(holderOfB.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);
+    EXPECT_EQ(listDrives(DemoNormalImage()).size(), 2u);
+    EXPECT_THAT(nodes(), IsEmpty());
+    iokit::AccessProblems::forget(foreign.deviceNode);
 }
 
 namespace {

@@ -136,6 +136,7 @@ TEST_P(FailureScenario, StaysWithItsDriveAndReleasesEverything) {
         EXPECT_EQ(drives.drive("drive").counters().imageTransfers, c.imageTransfers);
     }
     EXPECT_EQ(SimulatedDrives::deviceReferences(service), references);
+    EXPECT_TRUE(drives.everyAccessReleased("drive"));
     EXPECT_EQ(iokit::Registry::retainCount(service), 1);
     EXPECT_EQ(iokit::Registry::liveObjectCount(), liveObjects);
     const sim::VirtualDrive& drive = drives.drive("drive");

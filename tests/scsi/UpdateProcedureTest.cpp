@@ -150,6 +150,7 @@ TEST_P(NormalImage, GoesOutInChunksOfAtMost32KiBRoundedUpTo256AfterTheKernelImag
     EXPECT_EQ(systemLogOf(capture_), expectedLog);
     EXPECT_EQ(record_.revision(), "1.02");
     EXPECT_TRUE(interfacesReleased());
+    EXPECT_TRUE(drives_->everyAccessReleased("d"));
     EXPECT_TRUE(drives_->exclusiveAccessIsFree("d"));
 }
 

@@ -3,6 +3,7 @@
 #include "platform/foundation/LogCapture.h"
 #include "platform/iokit/Services.h"
 #include "platform/sim/SimulatedBackend.h"
+#include "platform/sim/SimulatedService.h"
 #include "scsi/STUCMethod.h"
 
 #include <memory>
@@ -41,10 +42,19 @@ class SimulatedDrives {
         return true;
     }
 
-    // References on the device behind a service: the backend's, the
-    // registry's and one for every interface of it still alive.
+    // Whether every holder of the drive's exclusive access gave it back
+    // itself, none by its interface going away.
+    bool everyAccessReleased(const std::string& id) {
+        const sim::AccessCounts counts = backend_.device(id).accessCounts();
+        return counts.opens == counts.closes && counts.abandoned == 0;
+    }
+
+    // References on the device behind a service: its service's and one for
+    // every interface of it still alive.
     static long deviceReferences(io_service_t service) {
-        return iokit::ServiceRegistry::provider(service).use_count() - 1;
+        const auto provider = std::dynamic_pointer_cast<sim::SimulatedService>(
+            iokit::ServiceRegistry::provider(service));
+        return provider ? provider->service().device().use_count() : 0;
     }
 
   private:

@@ -1,0 +1,47 @@
+#include "platform/iokit/AccessProblems.h"
+
+#include <mutex>
+
+namespace iokit {
+namespace {
+
+struct Record {
+    std::mutex mutex;
+    std::vector<AccessResult> refusals;
+};
+
+Record& record() {
+    static Record instance;
+    return instance;
+}
+
+void dropNode(std::vector<AccessResult>& refusals, std::string_view deviceNode) {
+    std::erase_if(refusals, [deviceNode](const AccessResult& refusal) {
+        return refusal.deviceNode == deviceNode;
+    });
+}
+
+} // namespace
+
+void AccessProblems::note(const AccessResult& result) {
+    auto& r = record();
+    std::lock_guard lock(r.mutex);
+    dropNode(r.refusals, result.deviceNode);
+    if (!result.granted()) {
+        r.refusals.push_back(result);
+    }
+}
+
+void AccessProblems::forget(std::string_view deviceNode) {
+    auto& r = record();
+    std::lock_guard lock(r.mutex);
+    dropNode(r.refusals, deviceNode);
+}
+
+std::vector<AccessResult> AccessProblems::current() {
+    auto& r = record();
+    std::lock_guard lock(r.mutex);
+    return r.refusals;
+}
+
+} // namespace iokit

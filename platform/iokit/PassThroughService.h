@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/iokit/PassThroughDevice.h"
+#include "platform/iokit/Services.h"
+
+#include <memory>
+#include <string>
+
+// A pass-through device as the registry publishes it: a class name, the task
+// device category the enumeration matches, and the interfaces that drive it.
+// Every backend publishes its devices this way.
+
+namespace iokit {
+
+class PassThroughService : public ServiceProvider {
+  public:
+    // `authoring`: whether the device is of the category the updater lists.
+    PassThroughService(std::shared_ptr<PassThroughDevice> device, std::string className,
+                       bool authoring);
+
+    std::optional<std::string> className() const override { return className_; }
+    const CFDictionary& properties() const override { return properties_; }
+    IOReturn createPlugInInterface(IOCFPlugInInterface** plugIn) override;
+
+    // Each interface made for the device holds it, so its use count tells
+    // how many are still alive.
+    const std::shared_ptr<PassThroughDevice>& device() const { return device_; }
+
+  private:
+    std::shared_ptr<PassThroughDevice> device_;
+    std::string className_;
+    CFDictionary properties_;
+};
+
+} // namespace iokit

@@ -1,0 +1,129 @@
+#include "platform/linux/UdevSource.h"
+
+#include "platform/foundation/Log.h"
+
+#include <array>
+#include <filesystem>
+#include <string_view>
+
+namespace linuxbackend {
+namespace {
+
+constexpr std::string_view kSignature =
+    "linuxbackend::UdevSource::UdevSource(linuxbackend::EventSource)";
+constexpr std::array kSubsystems = {"scsi_generic", "block"};
+constexpr std::array kProperties = {"ID_CDROM", "ID_CDROM_MEDIA", "ID_FS_LABEL"};
+constexpr std::array kScsiAttributes = {"type", "vendor", "model", "rev"};
+
+std::string withoutTrailingBlanks(std::string text) {
+    text.erase(text.find_last_not_of(" \t\n") + 1);
+    return text;
+}
+
+// Whether udev has finished with every block node of the SCSI device: until
+// then the node may still be root's alone.
+bool blockNodesSettled(udev* context, const std::string& scsiDevice) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(scsiDevice + "/block", error)) {
+        UdevDevice block(udev_device_new_from_syspath(context, entry.path().c_str()));
+        if (block && udev_device_get_is_initialized(block.get()) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+DeviceEvent describe(udev_device* device, const char* action, bool fromUdevd) {
+    DeviceEvent event;
+    event.action = action != nullptr ? action : "";
+    const char* subsystem = udev_device_get_subsystem(device);
+    event.subsystem = subsystem != nullptr ? subsystem : "";
+    event.syspath = udev_device_get_syspath(device);
+    if (const char* node = udev_device_get_devnode(device)) {
+        event.deviceNode = node;
+    }
+    for (const char* key : kProperties) {
+        if (const char* value = udev_device_get_property_value(device, key)) {
+            event.properties.emplace(key, value);
+        }
+    }
+    // Owned by the child device.
+    udev_device* scsi =
+        udev_device_get_parent_with_subsystem_devtype(device, "scsi", "scsi_device");
+    if (scsi != nullptr) {
+        event.scsiDevice = udev_device_get_syspath(scsi);
+        for (const char* key : kScsiAttributes) {
+            if (const char* value = udev_device_get_sysattr_value(scsi, key)) {
+                event.scsiAttributes.emplace(key, withoutTrailingBlanks(value));
+            }
+        }
+        // Without udevd nothing is ever set up, so there is nothing to wait for.
+        event.blockNodeSettled = !fromUdevd || event.subsystem != "scsi_generic" ||
+                                 event.action == "remove" ||
+                                 blockNodesSettled(udev_device_get_udev(device), *event.scsiDevice);
+    }
+    return event;
+}
+
+} // namespace
+
+UdevSource::UdevSource(EventSource source)
+    : fromUdevd_(source == EventSource::Udev), context_(udev_new()) {
+    if (!context_) {
+        foundation::Log::error(kSignature, "udev is not available: no drive can be found\n");
+        return;
+    }
+    monitor_.reset(udev_monitor_new_from_netlink(context_.get(), fromUdevd_ ? "udev" : "kernel"));
+    bool listening = monitor_ != nullptr;
+    for (const char* subsystem : kSubsystems) {
+        listening = listening && udev_monitor_filter_add_match_subsystem_devtype(
+                                     monitor_.get(), subsystem, nullptr) >= 0;
+    }
+    listening = listening && udev_monitor_enable_receiving(monitor_.get()) >= 0;
+    if (!listening) {
+        monitor_.reset();
+        foundation::Log::error(kSignature,
+                               "cannot follow devices coming and going: drives plugged in "
+                               "later are not seen\n");
+    }
+}
+
+std::vector<DeviceEvent> UdevSource::existingDevices() const {
+    std::vector<DeviceEvent> events;
+    if (!context_) {
+        return events;
+    }
+    for (const char* subsystem : kSubsystems) {
+        UdevEnumerate enumerate(udev_enumerate_new(context_.get()));
+        if (!enumerate || udev_enumerate_add_match_subsystem(enumerate.get(), subsystem) < 0 ||
+            udev_enumerate_scan_devices(enumerate.get()) < 0) {
+            continue;
+        }
+        udev_list_entry* entry = nullptr;
+        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get())) {
+            UdevDevice device(
+                udev_device_new_from_syspath(context_.get(), udev_list_entry_get_name(entry)));
+            if (device) {
+                events.push_back(describe(device.get(), "add", fromUdevd_));
+            }
+        }
+    }
+    return events;
+}
+
+int UdevSource::descriptor() const {
+    return monitor_ ? udev_monitor_get_fd(monitor_.get()) : -1;
+}
+
+std::vector<DeviceEvent> UdevSource::receive() const {
+    std::vector<DeviceEvent> events;
+    if (!monitor_) {
+        return events;
+    }
+    while (UdevDevice device{udev_monitor_receive_device(monitor_.get())}) {
+        events.push_back(describe(device.get(), udev_device_get_action(device.get()), fromUdevd_));
+    }
+    return events;
+}
+
+} // namespace linuxbackend

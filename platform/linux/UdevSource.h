@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/linux/DeviceEvent.h"
+#include "platform/linux/EventSource.h"
+#include "platform/linux/UdevHandles.h"
+
+#include <vector>
+
+namespace linuxbackend {
+
+// udev's view of the SCSI generic and block devices: those present now, and
+// reports of changes from the moment it is made.
+class UdevSource {
+  public:
+    // Without a context or monitor from libudev, it reports nothing (and
+    // says so in the log).
+    explicit UdevSource(EventSource source);
+
+    // The devices present, each as an "add" report.
+    std::vector<DeviceEvent> existingDevices() const;
+
+    // Readable when reports wait; -1 when there is no monitor.
+    int descriptor() const;
+    // Every report waiting now.
+    std::vector<DeviceEvent> receive() const;
+
+  private:
+    const bool fromUdevd_;
+    UdevContext context_;
+    UdevMonitor monitor_;
+};
+
+} // namespace linuxbackend

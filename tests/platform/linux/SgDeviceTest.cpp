@@ -1,0 +1,74 @@
+#include "platform/linux/SgDevice.h"
+
+#include "platform/foundation/LogCapture.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using iokit::AccessRefusal;
+using iokit::Transport;
+using linuxbackend::SgDevice;
+
+namespace {
+
+constexpr std::array<std::uint8_t, 6> kTestUnitReady{};
+
+// A folder that stands in for a SCSI device's sysfs folder, with a plain file
+// in it that stands in for the sg node (it opens, but takes no SG_IO).
+class SgDeviceTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "sgdevice-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+        std::ofstream(folder_ / "sg7") << "not a device";
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    std::filesystem::path folder_;
+};
+
+} // namespace
+
+TEST_F(SgDeviceTest, ANodeGoneBeforeTheOpenIsRefusedAsGoneWithALine) {
+    foundation::LogCapture capture;
+    SgDevice device((folder_ / "sg9").string(), folder_.string());
+    const auto result = device.open();
+    EXPECT_EQ(result.refusal, AccessRefusal::Gone);
+    EXPECT_EQ(result.osError, ENOENT);
+    EXPECT_EQ(result.deviceNode, (folder_ / "sg9").string());
+    ASSERT_EQ(capture.systemLog().size(), 1u);
+    EXPECT_NE(capture.systemLog()[0].find("[WAR] " + (folder_ / "sg9").string() + ": ENOENT"),
+              std::string::npos);
+    // Nothing is held, so nothing is sent.
+    std::array<std::uint8_t, 0> none{};
+    EXPECT_EQ(
+        device.execute(kTestUnitReady, none, iokit::TransferDirection::None, 500000ms).osError,
+        EBADF);
+}
+
+TEST_F(SgDeviceTest, OneHolderAtATimeAndCommandsOnlyWhileHeld) {
+    SgDevice device((folder_ / "sg7").string(), folder_.string());
+    ASSERT_TRUE(device.open().granted());
+    const auto second = device.open();
+    EXPECT_EQ(second.refusal, AccessRefusal::HeldElsewhere);
+
+    foundation::LogCapture capture;
+    std::array<std::uint8_t, 36> reply{};
+    const std::array<std::uint8_t, 6> inquiry{0x12, 0, 0, 0, 36, 0};
+    const auto result =
+        device.execute(inquiry, reply, iokit::TransferDirection::FromDevice, 500000ms);
+    // A file takes no SG_IO: the failure is the system's, reported with its errno.
+    EXPECT_EQ(result.transport, Transport::OsError);
+    EXPECT_EQ(result.osError, ENOTTY);
+    EXPECT_NE(capture.systemLog().at(0).find("sg7, command 12h"), std::string::npos);
+
+    EXPECT_TRUE(device.close());
+    EXPECT_TRUE(device.open().granted()); // given back, so it opens again
+    EXPECT_TRUE(device.close());
+}
