@@ -67,6 +67,8 @@ TEST(UsbDrive, ALabelledDiscInsertedAndEjectedReachesTheDiscMonitorWithItsVolume
     // A named volume in a drive of the target model.
     EXPECT_TRUE(IsPresenceDiscsForAppLaunch);
 
+    // As a person would, only once udev has done with the disc.
+    tcmu::KernelDrive::settle();
     ASSERT_TRUE(askHost("disc-eject"));
     ASSERT_TRUE(countReaches(recorder, 2));
     EXPECT_THAT(recorder.received(), ElementsAre(kDiscAppeared, kDiscDisappeared));

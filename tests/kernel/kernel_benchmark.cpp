@@ -53,7 +53,7 @@ struct Served {
 
 sim::DriveProfile readyDrive() {
     auto profile = targetDrive();
-    profile.installPolls = 3;
+    profile.disc = sim::Disc{};
     return profile;
 }
 

@@ -24,8 +24,35 @@ import time
 USB_DRIVE = {"vendor": "QUELMAR", "product": "BD-RW KLV-TN82WA", "ver": "1.01"}
 
 
+class Lines:
+    """Lines from a descriptor, read as they come. Unlike a buffered file, it
+    never keeps a whole line back while select() waits for more."""
+
+    def __init__(self, fd):
+        self.fd = fd
+        self.buffer = b""
+        self.ended = False
+
+    def readline(self, deadline):
+        """The next line without its end, or None at the end of the stream
+        or when the deadline passes first."""
+        while b"\n" not in self.buffer:
+            left = deadline - time.monotonic()
+            if self.ended or left <= 0:
+                return None
+            ready, _, _ = select.select([self.fd], [], [], left)
+            if ready:
+                chunk = os.read(self.fd, 65536)
+                self.buffer += chunk
+                self.ended = not chunk
+        line, self.buffer = self.buffer.split(b"\n", 1)
+        return line.decode(errors="replace").rstrip("\r")
+
+
 class Qmp:
     """A QMP client: commands in order, events kept aside."""
+
+    TIMEOUT = 60
 
     def __init__(self, path):
         self.sock = socket.socket(socket.AF_UNIX)
@@ -38,19 +65,24 @@ class Qmp:
                 if time.monotonic() > deadline:
                     raise
                 time.sleep(0.05)
-        self.file = self.sock.makefile("rw")
+        self.lines = Lines(self.sock.fileno())
         self.events = []
-        self.file.readline()
+        self.receive()
         self.command("qmp_capabilities")
+
+    def receive(self):
+        line = self.lines.readline(time.monotonic() + self.TIMEOUT)
+        if line is None:
+            raise RuntimeError("QEMU does not answer")
+        return json.loads(line)
 
     def command(self, name, **arguments):
         message = {"execute": name}
         if arguments:
             message["arguments"] = arguments
-        self.file.write(json.dumps(message) + "\n")
-        self.file.flush()
+        self.sock.sendall(json.dumps(message).encode() + b"\n")
         while True:
-            reply = json.loads(self.file.readline())
+            reply = self.receive()
             if "event" in reply:
                 self.events.append(reply)
                 continue
@@ -61,12 +93,10 @@ class Qmp:
     def wait_event(self, name, seconds):
         deadline = time.monotonic() + seconds
         while not any(e["event"] == name for e in self.events):
-            left = deadline - time.monotonic()
-            if left <= 0:
+            line = self.lines.readline(deadline)
+            if line is None:
                 raise RuntimeError(f"no {name} event within {seconds} s")
-            ready, _, _ = select.select([self.sock], [], [], left)
-            if ready:
-                self.events.append(json.loads(self.file.readline()))
+            self.events.append(json.loads(line))
         self.events = [e for e in self.events if e["event"] != name]
 
 
@@ -97,7 +127,17 @@ class Host:
             self.qmp.command("blockdev-change-medium", id=f"cd{self.plugged}",
                              filename=self.iso, format="raw", **{"read-only-mode": "read-only"})
         elif action == "disc-eject":
-            self.qmp.command("eject", id=f"cd{self.plugged}", force=True)
+            # The eject button: a drive whose tray the guest has locked asks
+            # the guest, which opens the tray; then the disc is taken out.
+            drive = f"cd{self.plugged}"
+            self.qmp.events.clear()
+            try:
+                self.qmp.command("eject", id=drive, force=False)
+            except RuntimeError as refusal:
+                if "locked" not in str(refusal):
+                    raise
+                self.qmp.wait_event("DEVICE_TRAY_MOVED", 30)
+                self.qmp.command("blockdev-remove-medium", id=drive)
         else:
             raise RuntimeError(f"unknown action {action}")
 
@@ -139,18 +179,15 @@ def main():
                                 stderr=subprocess.STDOUT)
         host = None
         status = None
+        console = Lines(qemu.stdout.fileno())
         deadline = start + args.timeout
         while True:
-            left = deadline - time.monotonic()
-            ready, _, _ = select.select([qemu.stdout], [], [], max(left, 0))
-            if not ready:
-                print(f"run-guest: no end after {args.timeout:.0f} s: stopping the guest",
-                      flush=True)
+            line = console.readline(deadline)
+            if line is None:
+                if not console.ended:
+                    print(f"run-guest: no end after {args.timeout:.0f} s: stopping the guest",
+                          flush=True)
                 break
-            raw = qemu.stdout.readline()
-            if not raw:
-                break
-            line = raw.decode(errors="replace").rstrip("\r\n")
             print(line, flush=True)
             if line.startswith("@@WAIT "):
                 answer = "ok"

@@ -5,6 +5,7 @@
 //   "updated to <revision>" or "update failed".
 // Exit status: 0 updated, 1 update failed, 3 no eligible drive listed.
 
+#include "platform/foundation/Log.h"
 #include "platform/linux/LinuxBackend.h"
 #include "scsi/STUCMethod.h"
 #include "tests/kernel/KernelTesting.h"
@@ -38,6 +39,15 @@ const char* causeOf(iokit::AccessRefusal refusal) {
 
 int main(int argc, char** argv) {
     const QCoreApplication application(argc, argv);
+    // The command layer's trace would bury the lines the test reads; errors
+    // and warnings go to standard error, at once.
+    foundation::Log::setSink([](foundation::LogChannel channel, std::string_view line) {
+        if (channel == foundation::LogChannel::Error ||
+            channel == foundation::LogChannel::Warning) {
+            std::fprintf(stderr, "%.*s%s", static_cast<int>(line.size()), line.data(),
+                         line.ends_with('\n') ? "" : "\n");
+        }
+    });
     const FirmwareImageFolder images(tools::kDemoKernelImageSize, tools::kDemoNormalImageSize);
     const linuxbackend::LinuxBackend backend(linuxbackend::EventSource::Udev);
     eventuallyOnKernel([&backend] { return !backend.drives().empty(); });
@@ -47,11 +57,13 @@ int main(int argc, char** argv) {
     for (const iokit::AccessResult& problem : backend.accessProblems()) {
         std::printf("refused %s %s\n", causeOf(problem.refusal), problem.deviceNode.c_str());
     }
+    std::fflush(stdout);
     if (list.size() != 1 || !list[0].isEnableUpdate()) {
         return 3;
     }
     if (!ExecUpdateMain(list[0], images.normal(), images.kernel())) {
         std::printf("update failed\n");
+        std::fflush(stdout);
         return 1;
     }
     const auto after = listDrives(images.normal());
