@@ -1,12 +1,14 @@
 // The drive list of the window controller: the list refresh, the pop-up, the
 // current drive and the control states that follow from it.
 
+#include "app/AccessProblemText.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "monitor/LaunchFlags.h"
 #include "platform/appkit/Alert.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NamedLock.h"
+#include "platform/iokit/AccessProblems.h"
 #include "platform/iokit/Registry.h"
 #include "scsi/STUCMethod.h"
 
@@ -71,9 +73,11 @@ void QuelmarDriveUpdaterAppDelegate::initDeviceList() {
     if (IsPresenceDiscsForAppLaunch) {
         showSheet("Disc may be mounted. Please confirm eject the disk!", "OK", std::nullopt, {});
     } else if (!IsFoundTargetDriveForAppLaunch) {
+        // A drive that was seen but could not be opened is why, not an absent one.
         showSheet(
             foundation::Bundle::mainBundle().localizedStringForKey("MESSAGE_NO_DRIVE_UPDATED"),
-            "OK", std::nullopt, [this](int) { windowShouldClose(); });
+            "OK", std::nullopt, [this](int) { windowShouldClose(); },
+            informativeTextForAccessProblems(iokit::AccessProblems::current()));
     }
 }
 
@@ -215,8 +219,10 @@ void QuelmarDriveUpdaterAppDelegate::updateControll() {
 void QuelmarDriveUpdaterAppDelegate::showSheet(const std::string& message,
                                                const std::string& defaultButton,
                                                const std::optional<std::string>& alternateButton,
-                                               std::function<void(int)> didEnd) {
-    appkit::Alert::alertWithMessageText(message, defaultButton, alternateButton, std::nullopt, "")
+                                               std::function<void(int)> didEnd,
+                                               const std::string& informativeText) {
+    appkit::Alert::alertWithMessageText(message, defaultButton, alternateButton, std::nullopt,
+                                        informativeText)
         ->beginSheetModalForWindow(*window_, std::move(didEnd));
 }
 

@@ -78,7 +78,7 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     // A sheet on the window; `didEnd`, when given, runs on the GUI thread with the answer.
     void showSheet(const std::string& message, const std::string& defaultButton,
                    const std::optional<std::string>& alternateButton,
-                   std::function<void(int)> didEnd);
+                   std::function<void(int)> didEnd, const std::string& informativeText = "");
 
     appkit::Window* window_;
     MainWindow& nib_;

@@ -1,11 +1,13 @@
 // The update flow of the window controller: confirmation, the worker thread,
 // progress and the result.
 
+#include "app/AccessProblemText.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "platform/appkit/Alert.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/iokit/AccessProblems.h"
 #include "scsi/STUCMethod.h"
 
 #include <chrono>
@@ -45,6 +47,7 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread() {
     // No refresh runs while the flag is set, so the current drive stays put;
     // the procedure works on a copy of it and writes the copy back on success.
     DeviceData drive = *curDeviceData();
+    const auto problemsBefore = iokit::AccessProblems::current();
     const bool updated = ExecUpdateMain(drive, *curFwNormalData_, *curFwKernelData_);
     {
         auto listing = foundation::NamedLock::synchronized("SYNC_LISTING");
@@ -55,7 +58,11 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread() {
             deviceArray_[static_cast<std::size_t>(curIndex_)] = drive;
         }
     }
-    showSheet(updated ? "Complete!" : "Error!", "OK", std::nullopt, {});
+    // A drive this update could not open says why.
+    showSheet(updated ? "Complete!" : "Error!", "OK", std::nullopt, {},
+              updated ? ""
+                      : informativeTextForAccessProblems(
+                            newAccessProblems(problemsBefore, iokit::AccessProblems::current())));
     if (updated) {
         updateDeviceCombobox();
     }

@@ -7,6 +7,7 @@
 #include "platform/linux/RegistryPublisher.h"
 #include "platform/linux/UdevSource.h"
 
+#include <algorithm>
 #include <future>
 #include <thread>
 #include <unistd.h>
@@ -81,7 +82,15 @@ LinuxBackend::~LinuxBackend() {
 }
 
 std::vector<iokit::AccessResult> LinuxBackend::accessProblems() const {
-    return iokit::AccessProblems::current();
+    // The record is the process's; only this backend's drives are its problems.
+    std::vector<iokit::AccessResult> problems = iokit::AccessProblems::current();
+    const std::vector<DriveDescription> drives = state_->tracker.drives();
+    std::erase_if(problems, [&drives](const iokit::AccessResult& problem) {
+        return std::none_of(drives.begin(), drives.end(), [&problem](const auto& drive) {
+            return drive.genericNode == problem.deviceNode;
+        });
+    });
+    return problems;
 }
 
 EventSource LinuxBackend::eventSource() const {

@@ -121,10 +121,9 @@ iokit::PassThroughResult SgDevice::execute(std::span<const std::uint8_t> cdb,
                                            iokit::TransferDirection direction,
                                            std::chrono::milliseconds timeout) {
     const std::size_t length = direction == iokit::TransferDirection::None ? 0 : data.size();
-    const std::string context =
-        foundation::format("%s, command %02Xh", genericNode_.c_str(), cdb.empty() ? 0 : cdb[0]);
+    const SgCommand command{genericNode_, cdb.empty() ? std::uint8_t{0} : cdb[0]};
     if (cdb.empty() || cdb.size() > kLongestCdb || length > UINT_MAX) {
-        return resultForFailedIoctl(EINVAL, length, context);
+        return resultForFailedIoctl(EINVAL, length, command);
     }
     int descriptor = -1;
     {
@@ -134,7 +133,7 @@ iokit::PassThroughResult SgDevice::execute(std::span<const std::uint8_t> cdb,
         descriptor = generic_.get();
     }
     if (descriptor < 0) {
-        return resultForFailedIoctl(EBADF, length, context);
+        return resultForFailedIoctl(EBADF, length, command);
     }
 
     std::array<std::uint8_t, kSenseBufferSize> sense{};
@@ -152,7 +151,7 @@ iokit::PassThroughResult SgDevice::execute(std::span<const std::uint8_t> cdb,
         std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 1, UINT_MAX));
 
     if (::ioctl(descriptor, SG_IO, &header) != 0) {
-        return resultForFailedIoctl(errno, length, context);
+        return resultForFailedIoctl(errno, length, command);
     }
     SgReply reply;
     reply.status = header.status;
@@ -161,7 +160,7 @@ iokit::PassThroughResult SgDevice::execute(std::span<const std::uint8_t> cdb,
     reply.resid = header.resid;
     reply.senseLength = header.sb_len_wr;
     reply.sense = sense;
-    return resultForReply(reply, length, context);
+    return resultForReply(reply, length, command);
 }
 
 } // namespace linuxbackend

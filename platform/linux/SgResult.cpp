@@ -47,6 +47,11 @@ std::string hostStatusName(std::uint16_t host) {
     }
 }
 
+std::string describe(SgCommand command) {
+    return foundation::format("%.*s, command %02Xh", static_cast<int>(command.node.size()),
+                              command.node.data(), command.opcode);
+}
+
 iokit::PassThroughResult failed(iokit::Transport transport, int error) {
     iokit::PassThroughResult result;
     result.transport = transport;
@@ -93,8 +98,7 @@ iokit::AccessRefusal refusalForErrno(int error) {
     }
 }
 
-iokit::PassThroughResult resultForFailedIoctl(int error, std::size_t length,
-                                              std::string_view context) {
+iokit::PassThroughResult resultForFailedIoctl(int error, std::size_t length, SgCommand command) {
     const iokit::Transport transport = transportForErrno(error);
     std::string why;
     switch (transport) {
@@ -110,19 +114,18 @@ iokit::PassThroughResult resultForFailedIoctl(int error, std::size_t length,
                   : std::string("the command could not be sent");
         break;
     }
-    foundation::Log::error(
-        kSignature, foundation::format("%.*s: %s: %s\n", static_cast<int>(context.size()),
-                                       context.data(), why.c_str(), describeErrno(error).c_str()));
+    foundation::Log::error(kSignature,
+                           foundation::format("%s: %s: %s\n", describe(command).c_str(),
+                                              why.c_str(), describeErrno(error).c_str()));
     return failed(transport, error);
 }
 
 iokit::PassThroughResult resultForReply(const SgReply& reply, std::size_t length,
-                                        std::string_view context) {
-    const auto contextText = std::string(context);
+                                        SgCommand command) {
     if (reply.hostStatus != 0) {
         foundation::Log::error(kSignature,
                                foundation::format("%s: host status 0x%02x (%s)\n",
-                                                  contextText.c_str(), reply.hostStatus,
+                                                  describe(command).c_str(), reply.hostStatus,
                                                   hostStatusName(reply.hostStatus).c_str()));
         switch (reply.hostStatus) {
         case kHostTimeout:
@@ -136,7 +139,7 @@ iokit::PassThroughResult resultForReply(const SgReply& reply, std::size_t length
     const std::uint16_t driver = reply.driverStatus & 0x0f;
     if (driver != 0 && driver != kDriverSense) {
         foundation::Log::error(kSignature, foundation::format("%s: driver status 0x%02x\n",
-                                                              contextText.c_str(), driver));
+                                                              describe(command).c_str(), driver));
         return driver == kDriverTimeout ? failed(iokit::Transport::TimedOut, ETIMEDOUT)
                                         : failed(iokit::Transport::OsError, EIO);
     }
@@ -157,7 +160,7 @@ iokit::PassThroughResult resultForReply(const SgReply& reply, std::size_t length
                 kSignature,
                 foundation::format("%s: descriptor-format sense (%02Xh) read as sense key %Xh, "
                                    "ASC %02Xh, ASCQ %02Xh\n",
-                                   contextText.c_str(), code, result.sense[2] & 0x0f,
+                                   describe(command).c_str(), code, result.sense[2] & 0x0f,
                                    result.sense[12], result.sense[13]));
         }
     }

@@ -33,15 +33,20 @@ iokit::Transport transportForErrno(int error);
 // EBUSY means held elsewhere; the caller tells a mounted disc apart.
 iokit::AccessRefusal refusalForErrno(int error);
 
+// The command a result belongs to, as log lines name it: "/dev/sg1, command 3Bh".
+struct SgCommand {
+    std::string_view node;
+    std::uint8_t opcode = 0;
+};
+
 // The result of an SG_IO ioctl that failed with `error`, with a log line that
-// says what went wrong. `context` names the node and command in that line.
-iokit::PassThroughResult resultForFailedIoctl(int error, std::size_t length,
-                                              std::string_view context);
+// says what went wrong.
+iokit::PassThroughResult resultForFailedIoctl(int error, std::size_t length, SgCommand command);
 
 // The result of an SG_IO that completed; `length` is the data length asked
 // for. Failures below the SCSI status (host or driver) are logged.
 iokit::PassThroughResult resultForReply(const SgReply& reply, std::size_t length,
-                                        std::string_view context);
+                                        SgCommand command);
 
 // The first 18 bytes of fixed-format sense from what the drive sent: fixed
 // format as it is, descriptor format (72h/73h) restated in fixed form.

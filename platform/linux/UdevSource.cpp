@@ -103,7 +103,8 @@ std::vector<DeviceEvent> UdevSource::existingDevices() const {
         udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get())) {
             UdevDevice device(
                 udev_device_new_from_syspath(context_.get(), udev_list_entry_get_name(entry)));
-            if (device) {
+            // udevd reports a device it is still setting up once it is done.
+            if (device && (!fromUdevd_ || udev_device_get_is_initialized(device.get()) != 0)) {
                 events.push_back(describe(device.get(), "add", fromUdevd_));
             }
         }

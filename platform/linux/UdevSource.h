@@ -16,7 +16,8 @@ class UdevSource {
     // says so in the log).
     explicit UdevSource(EventSource source);
 
-    // The devices present, each as an "add" report.
+    // The devices present, each as an "add" report; from udevd, only those
+    // it has finished setting up (the others are reported when it has).
     std::vector<DeviceEvent> existingDevices() const;
 
     // Readable when reports wait; -1 when there is no monitor.

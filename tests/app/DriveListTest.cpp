@@ -136,6 +136,18 @@ TEST_F(UpdaterWindow, WithNoDriveAndNoDiscTheAlertQuitsWhenDismissed) {
     EXPECT_TRUE(quitAsked);
 }
 
+TEST_F(UpdaterWindow, ADriveThatCouldNotBeOpenedIsNamedUnderTheNoDriveAlert) {
+    auto held = drive("held");
+    held.faults.exclusiveAccessRefused = true;
+    start({held});
+    ASSERT_TRUE(firstListingDone());
+    QMessageBox* box = waitForSheet("MESSAGE_NO_DRIVE_UPDATED");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->informativeText().toStdString(),
+              "The drive virtual:held is in use by another program. Close that program and try "
+              "again.");
+}
+
 TEST_F(UpdaterWindow, ADiscSeenInATargetDriveIsTheOnlyAlertEvenWithoutDrives) {
     auto held = drive("held");
     held.disc = sim::Disc{"HOLIDAY"};

@@ -1,4 +1,5 @@
 #include "platform/foundation/NotificationCenter.h"
+#include "scsi/STUCMethod.h"
 #include "tests/app/UpdaterWindow.h"
 #include "tests/support/ProgressRecorder.h"
 
@@ -101,6 +102,22 @@ TEST_F(UpdateFlow, AFailedUpdateShowsErrorAndReadsTheListAgain) {
     EXPECT_FALSE(controller_->isUpdatingNow());
     EXPECT_EQ(controller_->curIndex(), 0);
     EXPECT_TRUE(window_->btnUpdate.isEnabled());
+}
+
+TEST_F(UpdateFlow, AnUpdateThatCannotOpenItsDriveSaysWhyUnderError) {
+    startWithOneEligibleDrive();
+    // Another holder takes the drive between the listing and the update.
+    const DeviceInterfaces holder =
+        CreateDeviceInterfaceForAuthoringDevice(simulated_->service("a"));
+    ASSERT_EQ(holder.taskDevice->ObtainExclusiveAccess(), kIOReturnSuccess);
+    press(confirmationSheet(), 0);
+    QMessageBox* box = waitForSheet("Error!");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->informativeText().toStdString(),
+              "The drive virtual:a is in use by another program. Close that program and try "
+              "again.");
+    controller_->waitForUpdateWorker();
+    EXPECT_EQ(holder.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);
 }
 
 TEST_F(UpdateFlow, WhileUpdatingNoticesAreIgnoredAndClosingOrQuittingIsRefused) {

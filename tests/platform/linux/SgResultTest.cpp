@@ -39,7 +39,7 @@ TEST(SgResult, ErrnosOfTheIoctlAndOfTheOpenMapToOutcomes) {
 
 TEST(SgResult, ATransferTheSystemRefusesFailsWithItsErrnoAndAClearLine) {
     foundation::LogCapture capture;
-    const auto result = resultForFailedIoctl(EINVAL, 65536, "/dev/sg2, command 3Bh");
+    const auto result = resultForFailedIoctl(EINVAL, 65536, {"/dev/sg2", 0x3B});
     EXPECT_EQ(result.transport, Transport::OsError);
     EXPECT_EQ(result.osError, EINVAL);
     EXPECT_EQ(result.transferred, 0u);
@@ -50,7 +50,7 @@ TEST(SgResult, ATransferTheSystemRefusesFailsWithItsErrnoAndAClearLine) {
               std::string::npos)
         << lines[0];
 
-    EXPECT_EQ(resultForFailedIoctl(ENODEV, 0, "x").transport, Transport::Gone);
+    EXPECT_EQ(resultForFailedIoctl(ENODEV, 0, {"/dev/sg0", 0x00}).transport, Transport::Gone);
 }
 
 TEST(SgResult, HostAndDriverFailuresFailTheTaskWhateverTheStatus) {
@@ -58,12 +58,12 @@ TEST(SgResult, HostAndDriverFailuresFailTheTaskWhateverTheStatus) {
     SgReply reply;
     reply.status = 0x00;
     reply.hostStatus = 0x03;
-    EXPECT_EQ(resultForReply(reply, 256, "c").transport, Transport::TimedOut);
+    EXPECT_EQ(resultForReply(reply, 256, {"/dev/sg0", 0x00}).transport, Transport::TimedOut);
     reply.hostStatus = 0x01;
-    EXPECT_EQ(resultForReply(reply, 256, "c").transport, Transport::Gone);
+    EXPECT_EQ(resultForReply(reply, 256, {"/dev/sg0", 0x00}).transport, Transport::Gone);
     for (const std::uint16_t host : {0x05, 0x07, 0x08, 0x0e}) {
         reply.hostStatus = host;
-        const auto result = resultForReply(reply, 256, "c");
+        const auto result = resultForReply(reply, 256, {"/dev/sg0", 0x00});
         EXPECT_EQ(result.transport, Transport::OsError) << host;
         EXPECT_EQ(result.osError, EIO);
     }
@@ -72,28 +72,28 @@ TEST(SgResult, HostAndDriverFailuresFailTheTaskWhateverTheStatus) {
 
     reply.hostStatus = 0;
     reply.driverStatus = 0x06;
-    EXPECT_EQ(resultForReply(reply, 256, "c").transport, Transport::TimedOut);
+    EXPECT_EQ(resultForReply(reply, 256, {"/dev/sg0", 0x00}).transport, Transport::TimedOut);
     reply.driverStatus = 0x04;
-    EXPECT_EQ(resultForReply(reply, 256, "c").transport, Transport::OsError);
+    EXPECT_EQ(resultForReply(reply, 256, {"/dev/sg0", 0x00}).transport, Transport::OsError);
 }
 
 TEST(SgResult, BytesMovedAreTheLengthLessTheResidueWithinTheTransfer) {
     SgReply reply;
     reply.resid = 200;
-    auto result = resultForReply(reply, 256, "c");
+    auto result = resultForReply(reply, 256, {"/dev/sg0", 0x00});
     EXPECT_EQ(result.transport, Transport::Done);
     EXPECT_EQ(result.transferred, 56u);
     reply.resid = 300;
-    EXPECT_EQ(resultForReply(reply, 256, "c").transferred, 0u);
+    EXPECT_EQ(resultForReply(reply, 256, {"/dev/sg0", 0x00}).transferred, 0u);
     reply.resid = -4;
-    EXPECT_EQ(resultForReply(reply, 256, "c").transferred, 256u);
+    EXPECT_EQ(resultForReply(reply, 256, {"/dev/sg0", 0x00}).transferred, 256u);
 }
 
 TEST(SgResult, FixedSenseIsCopiedOnCheckConditionOnly) {
     // NOT READY, 04h/12h, progress 0x1234 in the sense-key-specific bytes.
     auto reply = checkCondition(
         {0x70, 0, 0x02, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x04, 0x12, 0, 0x80, 0x12, 0x34, 0xEE, 0xEE});
-    auto result = resultForReply(reply, 0, "c");
+    auto result = resultForReply(reply, 0, {"/dev/sg0", 0x00});
     EXPECT_EQ(result.status, 0x02);
     EXPECT_EQ(result.sense[2], 0x02);
     EXPECT_EQ(result.sense[12], 0x04);
@@ -104,11 +104,11 @@ TEST(SgResult, FixedSenseIsCopiedOnCheckConditionOnly) {
     // A short sense leaves the rest zero.
     reply = checkCondition({0x70, 0, 0x05, 0, 0, 0, 0, 10});
     reply.sense[12] = 0x24; // beyond what the kernel wrote
-    EXPECT_EQ(resultForReply(reply, 0, "c").sense[12], 0x00);
+    EXPECT_EQ(resultForReply(reply, 0, {"/dev/sg0", 0x00}).sense[12], 0x00);
 
     reply = checkCondition({0x70, 0, 0x06});
     reply.status = 0x08; // BUSY
-    result = resultForReply(reply, 0, "c");
+    result = resultForReply(reply, 0, {"/dev/sg0", 0x00});
     EXPECT_EQ(result.status, 0x08);
     EXPECT_EQ(result.sense, (std::array<std::uint8_t, 18>{}));
 }
@@ -121,7 +121,7 @@ TEST(SgResult, DescriptorSenseIsRestatedInFixedFormAndLogged) {
         {0x72, 0x02, 0x04, 0x12, 0,    0,    0,    20,                         // header
          0x00, 0x0a, 0x80, 0,    0,    0,    0,    0,  0xAA, 0xBB, 0xCC, 0xDD, // information
          0x02, 0x06, 0,    0,    0x80, 0x12, 0x34, 0});                        // key specific
-    const auto result = resultForReply(reply, 0, "/dev/sg1, command 00h");
+    const auto result = resultForReply(reply, 0, {"/dev/sg1", 0x00});
     EXPECT_EQ(result.sense[0], 0x70);
     EXPECT_EQ(result.sense[2], 0x02);
     EXPECT_EQ(result.sense[12], 0x04);

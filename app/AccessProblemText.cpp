@@ -1,0 +1,70 @@
+#include "app/AccessProblemText.h"
+
+#include "platform/foundation/Log.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+std::string paragraphFor(const iokit::AccessResult& problem) {
+    const char* node = problem.deviceNode.c_str();
+    switch (problem.refusal) {
+    case iokit::AccessRefusal::NotPermitted:
+        return foundation::format(
+            "You are not permitted to use the drive %s. Log in at this computer's own screen, "
+            "or ask an administrator to add you to the group \"cdrom\" and log in again.",
+            node);
+    case iokit::AccessRefusal::HeldElsewhere:
+        return foundation::format(
+            "The drive %s is in use by another program. Close that program and try again.", node);
+    case iokit::AccessRefusal::DiscMounted:
+        return foundation::format(
+            "A disc in the drive %s is mounted at %s. Eject the disc and try again.", node,
+            problem.mountPoint.value_or("an unknown place").c_str());
+    case iokit::AccessRefusal::Gone:
+        return foundation::format("The drive %s was disconnected. Connect it and try again.", node);
+    case iokit::AccessRefusal::OsError: {
+        const char* description = strerrordesc_np(problem.osError);
+        return foundation::format("The drive %s could not be opened (%s).", node,
+                                  description != nullptr ? description : "unknown error");
+    }
+    case iokit::AccessRefusal::None:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+std::string informativeTextForAccessProblems(const std::vector<iokit::AccessResult>& problems) {
+    std::vector<std::string> paragraphs;
+    for (const auto& problem : problems) {
+        std::string paragraph = paragraphFor(problem);
+        if (!paragraph.empty() &&
+            std::find(paragraphs.begin(), paragraphs.end(), paragraph) == paragraphs.end()) {
+            paragraphs.push_back(std::move(paragraph));
+        }
+    }
+    std::string text;
+    for (const auto& paragraph : paragraphs) {
+        text += (text.empty() ? "" : "\n\n") + paragraph;
+    }
+    return text;
+}
+
+std::vector<iokit::AccessResult> newAccessProblems(const std::vector<iokit::AccessResult>& before,
+                                                   const std::vector<iokit::AccessResult>& now) {
+    const auto same = [](const iokit::AccessResult& a, const iokit::AccessResult& b) {
+        return a.deviceNode == b.deviceNode && a.refusal == b.refusal && a.osError == b.osError &&
+               a.mountPoint == b.mountPoint;
+    };
+    std::vector<iokit::AccessResult> added;
+    for (const auto& problem : now) {
+        if (std::none_of(before.begin(), before.end(),
+                         [&](const iokit::AccessResult& old) { return same(old, problem); })) {
+            added.push_back(problem);
+        }
+    }
+    return added;
+}

@@ -1,9 +1,0 @@
-#include "platform/backend/EmptyBackend.h"
-
-namespace platform {
-
-std::vector<iokit::AccessResult> EmptyBackend::accessProblems() const {
-    return {};
-}
-
-} // namespace platform

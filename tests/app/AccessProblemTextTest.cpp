@@ -1,0 +1,52 @@
+#include "app/AccessProblemText.h"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+
+using iokit::AccessRefusal;
+using iokit::AccessResult;
+
+namespace {
+
+AccessResult problem(std::string node, AccessRefusal refusal, int error,
+                     std::optional<std::string> mountPoint = std::nullopt) {
+    AccessResult result;
+    result.refusal = refusal;
+    result.osError = error;
+    result.deviceNode = std::move(node);
+    result.mountPoint = std::move(mountPoint);
+    return result;
+}
+
+} // namespace
+
+TEST(AccessProblemText, NamesEachDriveItsCauseAndTheRemedyInOrderOnce) {
+    const std::vector<AccessResult> problems{
+        problem("/dev/sg3", AccessRefusal::DiscMounted, EBUSY, "/media/ann/HOLIDAY 2010"),
+        problem("/dev/sg1", AccessRefusal::NotPermitted, EACCES),
+        problem("/dev/sg2", AccessRefusal::HeldElsewhere, EBUSY),
+        problem("/dev/sg1", AccessRefusal::NotPermitted, EACCES),
+        problem("/dev/sg4", AccessRefusal::None, 0),
+        problem("/dev/sg5", AccessRefusal::OsError, EIO),
+    };
+    EXPECT_EQ(informativeTextForAccessProblems(problems),
+              "A disc in the drive /dev/sg3 is mounted at /media/ann/HOLIDAY 2010. Eject the disc "
+              "and try again.\n\n"
+              "You are not permitted to use the drive /dev/sg1. Log in at this computer's own "
+              "screen, or ask an administrator to add you to the group \"cdrom\" and log in "
+              "again.\n\n"
+              "The drive /dev/sg2 is in use by another program. Close that program and try "
+              "again.\n\n"
+              "The drive /dev/sg5 could not be opened (Input/output error).");
+    EXPECT_EQ(informativeTextForAccessProblems({}), "");
+}
+
+TEST(AccessProblemText, NewProblemsAreThoseNotStandingBefore) {
+    const auto heldTwo = problem("/dev/sg2", AccessRefusal::HeldElsewhere, EBUSY);
+    const auto mountedTwo = problem("/dev/sg2", AccessRefusal::DiscMounted, EBUSY, "/mnt");
+    const auto deniedOne = problem("/dev/sg1", AccessRefusal::NotPermitted, EACCES);
+    const auto added = newAccessProblems({deniedOne, heldTwo}, {deniedOne, mountedTwo});
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_EQ(added[0].refusal, AccessRefusal::DiscMounted);
+    EXPECT_TRUE(newAccessProblems({deniedOne}, {deniedOne}).empty());
+}
