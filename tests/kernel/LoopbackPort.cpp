@@ -16,7 +16,7 @@ namespace {
 // and by `initiator`, the other end of the loopback nexus.
 std::string worldWideName(unsigned index, bool initiator) {
     std::array<char, 32> name{};
-    std::snprintf(name.data(), name.size(), "naa.50014050%07x", index * 2 + (initiator ? 1 : 0));
+    std::snprintf(name.data(), name.size(), "naa.5001405%09x", index * 2 + (initiator ? 1 : 0));
     return name.data();
 }
 
