@@ -30,7 +30,7 @@
 
 namespace {
 
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 constexpr int kTestUnitReadyCount = 10000;
 constexpr std::uint64_t kNormalImageSize = 16 * 1024 * 1024;
 
