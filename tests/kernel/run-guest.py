@@ -11,9 +11,11 @@ line back: the answer is "ok" or "failed". QEMU is driven over QMP on a unix
 socket. TCG by default: KVM, where it works, with QUELMAR_GUEST_ACCEL=kvm.
 """
 import argparse
+import ctypes
 import json
 import os
 import select
+import signal
 import socket
 import subprocess
 import sys
@@ -142,6 +144,13 @@ class Host:
             raise RuntimeError(f"unknown action {action}")
 
 
+def die_with_parent():
+    """In the child before it runs QEMU: a runner killed (by ctest's timeout,
+    say) takes QEMU with it."""
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
@@ -176,7 +185,7 @@ def main():
             command += ["-device", "qemu-xhci,id=xhci"]
         start = time.monotonic()
         qemu = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT)
+                                stderr=subprocess.STDOUT, preexec_fn=die_with_parent)
         host = None
         status = None
         console = Lines(qemu.stdout.fileno())
