@@ -92,14 +92,20 @@ class Qmp:
                 raise RuntimeError(f"{name}: {reply['error'].get('desc')}")
             return reply.get("return")
 
-    def wait_event(self, name, seconds):
+    def wait_event(self, name, seconds, **data):
+        """Waits for the event `name` whose data has these values, and takes
+        it off the events kept."""
+        def wanted(event):
+            found = event.get("data", {})
+            return event["event"] == name and all(found.get(k) == v for k, v in data.items())
+
         deadline = time.monotonic() + seconds
-        while not any(e["event"] == name for e in self.events):
+        while not any(wanted(e) for e in self.events):
             line = self.lines.readline(deadline)
             if line is None:
                 raise RuntimeError(f"no {name} event within {seconds} s")
             self.events.append(json.loads(line))
-        self.events = [e for e in self.events if e["event"] != name]
+        self.events.remove(next(e for e in self.events if wanted(e)))
 
 
 class Host:
@@ -124,7 +130,7 @@ class Host:
                              property="attached", value=True)
         elif action == "usb-detach":
             self.qmp.command("device_del", id=f"bot{self.plugged}")
-            self.qmp.wait_event("DEVICE_DELETED", 20)
+            self.qmp.wait_event("DEVICE_DELETED", 20, device=f"bot{self.plugged}")
         elif action == "disc-insert":
             self.qmp.command("blockdev-change-medium", id=f"cd{self.plugged}",
                              filename=self.iso, format="raw", **{"read-only-mode": "read-only"})
@@ -138,7 +144,7 @@ class Host:
             except RuntimeError as refusal:
                 if "locked" not in str(refusal):
                     raise
-                self.qmp.wait_event("DEVICE_TRAY_MOVED", 30)
+                self.qmp.wait_event("DEVICE_TRAY_MOVED", 30, id=drive, **{"tray-open": True})
                 self.qmp.command("blockdev-remove-medium", id=drive)
         else:
             raise RuntimeError(f"unknown action {action}")
