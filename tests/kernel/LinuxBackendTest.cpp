@@ -156,6 +156,12 @@ TEST_F(RealKernel, ADrivePulledOutMidUpdateEndsWithNoAndNothingOfItStaysOpen) {
     EXPECT_EQ(descriptorsOpenOn(generic), 0);
     EXPECT_EQ(descriptorsOpenOn(block), 0);
     EXPECT_TRUE(eventuallyOnKernel([this] { return backend_->drives().empty(); }));
+
+    // A drive plugged in afterwards is listed as ever.
+    drive_.emplace(targetDrive());
+    drive_->plugIn();
+    ASSERT_TRUE(eventuallyOnKernel([this] { return backend_->drives().size() == 1; }));
+    EXPECT_TRUE(listedDrive().isEnableUpdate());
 }
 
 TEST_F(RealKernel, ADriveLinkedAndUnlinkedReachesTheHotPlugMonitorAsOneNoticeEach) {
