@@ -15,6 +15,7 @@
 #include <gmock/gmock.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
 #include <sys/wait.h>
 #include <thread>
@@ -23,9 +24,7 @@ using linuxbackend::EventSource;
 using linuxbackend::LinuxBackend;
 using tcmu::Descriptor;
 using tcmu::KernelDrive;
-using testing::Contains;
 using testing::ElementsAre;
-using testing::Field;
 using testing::IsEmpty;
 
 namespace {
@@ -216,6 +215,10 @@ TEST_F(RealKernel, ASecondHolderOfEitherNodeMakesExclusiveAccessFail) {
 
 namespace {
 
+struct PipeCloser {
+    void operator()(std::FILE* pipe) const { ::pclose(pipe); }
+};
+
 struct ProgramRun {
     int status = -1;
     std::string output;
@@ -231,15 +234,15 @@ ProgramRun updateAsUser(const std::vector<std::string>& identity) {
     }
     command += " env -u XDG_RUNTIME_DIR " + program.string() + " 2>&1";
     ProgramRun run;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
+    std::unique_ptr<std::FILE, PipeCloser> pipe(::popen(command.c_str(), "r"));
+    if (!pipe) {
         return run;
     }
     std::array<char, 256> line{};
-    while (std::fgets(line.data(), line.size(), pipe) != nullptr) {
+    while (std::fgets(line.data(), line.size(), pipe.get()) != nullptr) {
         run.output += line.data();
     }
-    const int status = ::pclose(pipe);
+    const int status = ::pclose(pipe.release());
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
