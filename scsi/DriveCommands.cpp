@@ -102,8 +102,16 @@ bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector, D
                           bufferOffset, length));
         return false;
     }
-    std::vector<std::uint8_t> buffer(kWriteBufferSize, 0);
-    std::copy_n(data.begin(), std::min<std::size_t>(data.size(), length), buffer.begin());
+    // A chunk that fills the transfer goes out from the caller's bytes, which
+    // the drive only reads; a short one is padded with zeros in a copy.
+    std::vector<std::uint8_t> padded;
+    std::span<std::uint8_t> payload(const_cast<std::uint8_t*>(data.data()),
+                                    std::min<std::size_t>(data.size(), length));
+    if (payload.size() < length) {
+        padded.assign(length, 0);
+        std::copy(payload.begin(), payload.end(), padded.begin());
+        payload = padded;
+    }
     const std::uint8_t bufferID = imageSelector != 0 ? 0xFE : 0xF0;
     const std::array<std::uint8_t, 12> cdb = {0x3B,
                                               0x05,
@@ -120,7 +128,7 @@ bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector, D
     const auto outcome =
         runTask(*interface, {.signature = Signatures::kCommandWriteBuffer,
                              .cdb = cdb,
-                             .buffer = std::span(buffer).first(length),
+                             .buffer = payload,
                              .transferCount = length,
                              .direction = kSCSIDataTransfer_FromInitiatorToTarget,
                              .banner = "*********** WRITE BUFFER DATA ***********\n",

@@ -1,0 +1,271 @@
+#include "platform/linux/LinuxBackend.h"
+
+#include "monitor/USBDeviceManager.h"
+#include "scsi/STUCMethod.h"
+#include "tests/kernel/Descriptor.h"
+#include "tests/kernel/KernelTesting.h"
+#include "tests/monitor/MonitorTesting.h"
+#include "tests/support/EngineSupport.h"
+#include "tools/FirmwareImageWriter.h"
+
+#include <array>
+#include <cstdio>
+#include <fcntl.h>
+#include <future>
+#include <gmock/gmock.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <sys/wait.h>
+#include <thread>
+
+using linuxbackend::EventSource;
+using linuxbackend::LinuxBackend;
+using tcmu::Descriptor;
+using tcmu::KernelDrive;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+constexpr std::uint8_t kKernelBuffer = 0xFE;
+constexpr std::uint8_t kNormalBuffer = 0xF0;
+constexpr std::uint64_t kKernelImageSent = 70144;
+
+// The drive served through the kernel and the system's backend that finds it,
+// with the demonstration images.
+class RealKernel : public testing::Test {
+  protected:
+    // Plugs the drive in and starts the backend, which then lists it.
+    void start(const sim::DriveProfile& profile) {
+        drive_.emplace(profile);
+        drive_->plugIn();
+        backend_.emplace(EventSource::Udev);
+    }
+
+    DeviceData listedDrive() {
+        const auto list = listDrives(images_.normal());
+        if (list.size() != 1) {
+            ADD_FAILURE() << list.size() << " drives listed";
+            return {};
+        }
+        return list[0];
+    }
+
+    // Whether another program could now take the drive, both its nodes.
+    bool exclusiveAccessIsFree() {
+        const Descriptor generic(
+            ::open(drive_->genericNode().c_str(), O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC));
+        const Descriptor block(
+            ::open(drive_->blockNode().value_or("").c_str(), O_RDONLY | O_EXCL | O_NONBLOCK));
+        return generic.valid() && block.valid();
+    }
+
+    const FirmwareImageFolder images_{tools::kDemoKernelImageSize, tools::kDemoNormalImageSize};
+    std::optional<KernelDrive> drive_;
+    std::optional<LinuxBackend> backend_;
+};
+
+bool refusedAs(const std::vector<iokit::AccessResult>& problems, iokit::AccessRefusal refusal,
+               const std::string& node) {
+    return std::ranges::any_of(problems, [&](const iokit::AccessResult& problem) {
+        return problem.refusal == refusal && problem.deviceNode == node;
+    });
+}
+
+} // namespace
+
+TEST_F(RealKernel, ListingFindsTheServedDriveIdentifiedAndEligibleAndNoOtherDevice) {
+    auto profile = targetDrive();
+    profile.disc = sim::Disc{};
+    start(profile);
+    // Beside it sits a disk of the kernel's SCSI debug driver: no drive.
+    ASSERT_TRUE(std::filesystem::exists("/sys/bus/pseudo/drivers/scsi_debug"));
+    const auto published = backend_->drives();
+    ASSERT_EQ(published.size(), 1u);
+    EXPECT_EQ(published[0].genericNode, drive_->genericNode());
+
+    const DeviceData drive = listedDrive();
+    EXPECT_EQ(drive.vendor(), "QUELMAR ");
+    EXPECT_EQ(drive.product(), "BD-RW KLV-TN82WA");
+    EXPECT_EQ(drive.revision(), "1.01");
+    EXPECT_EQ(drive.hard_version(), "KLVH0100");
+    EXPECT_EQ(drive.dest_version(), "WW000001");
+    EXPECT_EQ(drive.driveMode(), 0);
+    EXPECT_TRUE(drive.isPresenceDisc());
+    EXPECT_TRUE(drive.isEnableUpdate());
+    EXPECT_THAT(backend_->accessProblems(), IsEmpty());
+    EXPECT_TRUE(exclusiveAccessIsFree());
+}
+
+TEST_F(RealKernel, UpdateGoesThroughKernelModeTo102AndTheDriveReceivesTheImagesBytes) {
+    start(targetDrive());
+    DeviceData drive = listedDrive();
+    drive_->drive().setRecording(sim::Recording::CommandsAndData);
+
+    EXPECT_TRUE(ExecUpdateMain(drive, images_.normal(), images_.kernel()));
+    EXPECT_EQ(drive_->drive().counters().modeChanges, 2u);
+    EXPECT_EQ(receivedIn(drive_->drive(), kKernelBuffer),
+              imageBytes(images_.kernelPath(), kKernelImageSent));
+    // The last transfer is rounded up to a multiple of 256 bytes.
+    const std::uint64_t normalSent = (tools::kDemoNormalImageSize + 255) / 256 * 256;
+    EXPECT_EQ(receivedIn(drive_->drive(), kNormalBuffer),
+              imageBytes(images_.normalPath(), normalSent));
+    EXPECT_EQ(listedDrive().revision(), "1.02");
+    EXPECT_TRUE(exclusiveAccessIsFree());
+}
+
+TEST_F(RealKernel, ARefusedModeChangeEndsWithNoAndGivesExclusiveAccessBack) {
+    auto profile = targetDrive();
+    profile.faults.modeChangeRefusal = sim::ModeChangeRefusal::First;
+    start(profile);
+    DeviceData drive = listedDrive();
+
+    EXPECT_FALSE(ExecUpdateMain(drive, images_.normal(), images_.kernel()));
+    EXPECT_EQ(drive_->drive().mode(), sim::DriveMode::Normal);
+    EXPECT_EQ(drive_->drive().counters().imageTransfers, 0u);
+    EXPECT_TRUE(exclusiveAccessIsFree());
+}
+
+TEST_F(RealKernel, ADrivePulledOutMidUpdateEndsWithNoAndNothingOfItStaysOpen) {
+    start(targetDrive());
+    DeviceData drive = listedDrive();
+    const std::string generic = drive_->genericNode();
+    const std::string block = drive_->blockNode().value_or("");
+    // Its LUN goes while the normal image streams in.
+    std::jthread puller([this](std::stop_token stop) {
+        while (!stop.stop_requested() && drive_->drive().counters().imageTransfers < 10) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (!stop.stop_requested()) {
+            drive_->pullOut();
+        }
+    });
+
+    auto update = std::async(std::launch::async, [&] {
+        return ExecUpdateMain(drive, images_.normal(), images_.kernel());
+    });
+    if (update.wait_for(std::chrono::minutes(3)) != std::future_status::ready) {
+        ADD_FAILURE() << "the update of a drive pulled out does not end";
+        std::_Exit(1);
+    }
+    EXPECT_FALSE(update.get());
+    EXPECT_LT(drive_->drive().counters().imageTransfers, 30u);
+    EXPECT_EQ(descriptorsOpenOn(generic), 0);
+    EXPECT_EQ(descriptorsOpenOn(block), 0);
+    EXPECT_TRUE(eventuallyOnKernel([this] { return backend_->drives().empty(); }));
+
+    // A drive plugged in afterwards is listed as ever.
+    drive_.emplace(targetDrive());
+    drive_->plugIn();
+    ASSERT_TRUE(eventuallyOnKernel([this] { return backend_->drives().size() == 1; }));
+    EXPECT_TRUE(listedDrive().isEnableUpdate());
+}
+
+TEST_F(RealKernel, ADriveLinkedAndUnlinkedReachesTheHotPlugMonitorAsOneNoticeEach) {
+    // udevd's reports, and the kernel's own for a system without udevd.
+    for (const EventSource source : {EventSource::Udev, EventSource::Kernel}) {
+        SCOPED_TRACE(source == EventSource::Udev ? "udev" : "kernel");
+        drive_.emplace(targetDrive());
+        backend_.emplace(source);
+        const NotificationRecorder recorder;
+        USBDeviceManager manager;
+        const RunLoopThread monitor([&manager] { manager.start(); });
+        // One notice of each kind once the monitor is armed.
+        ASSERT_TRUE(recorder.cameTo(2));
+
+        drive_->plugIn();
+        ASSERT_TRUE(eventuallyOnKernel([&] { return recorder.received().size() >= 3; }));
+        EXPECT_EQ(listedDrive().revision(), "1.01");
+        drive_->unplug();
+        ASSERT_TRUE(eventuallyOnKernel([&] { return recorder.received().size() >= 4; }));
+        KernelDrive::settle();
+        EXPECT_THAT(recorder.received(), ElementsAre(kDriveAppeared, kDriveDisappeared,
+                                                     kDriveAppeared, kDriveDisappeared));
+        backend_.reset();
+    }
+}
+
+TEST_F(RealKernel, ASecondHolderOfEitherNodeMakesExclusiveAccessFail) {
+    start(targetDrive());
+    DeviceData drive = listedDrive();
+    const std::string generic = drive_->genericNode();
+    const std::string block = drive_->blockNode().value_or("");
+    {
+        const Descriptor holder(::open(generic.c_str(), O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC));
+        ASSERT_TRUE(holder.valid());
+        EXPECT_FALSE(ExecUpdateMain(drive, images_.normal(), images_.kernel()));
+        EXPECT_TRUE(
+            refusedAs(backend_->accessProblems(), iokit::AccessRefusal::HeldElsewhere, generic));
+    }
+    {
+        // A program that holds the disc drive, as a burning program does.
+        const Descriptor holder(::open(block.c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC));
+        ASSERT_TRUE(holder.valid());
+        EXPECT_FALSE(ExecUpdateMain(drive, images_.normal(), images_.kernel()));
+        // The drive is known by its sg node, whichever node refused.
+        EXPECT_TRUE(
+            refusedAs(backend_->accessProblems(), iokit::AccessRefusal::HeldElsewhere, generic));
+        EXPECT_EQ(descriptorsOpenOn(generic), 0);
+    }
+    EXPECT_EQ(drive_->drive().counters().modeChanges, 0u);
+    EXPECT_TRUE(exclusiveAccessIsFree());
+}
+
+namespace {
+
+struct PipeCloser {
+    void operator()(std::FILE* pipe) const { ::pclose(pipe); }
+};
+
+struct ProgramRun {
+    int status = -1;
+    std::string output;
+};
+
+// Runs the user update program with the identity setpriv's options give it.
+ProgramRun updateAsUser(const std::vector<std::string>& identity) {
+    const auto program =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kernel_user_update";
+    std::string command = "setpriv --reuid=1000 --regid=1000";
+    for (const std::string& option : identity) {
+        command += " " + option;
+    }
+    command += " env -u XDG_RUNTIME_DIR " + program.string() + " 2>&1";
+    ProgramRun run;
+    std::unique_ptr<std::FILE, PipeCloser> pipe(::popen(command.c_str(), "r"));
+    if (!pipe) {
+        return run;
+    }
+    std::array<char, 256> line{};
+    while (std::fgets(line.data(), line.size(), pipe.get()) != nullptr) {
+        run.output += line.data();
+    }
+    const int status = ::pclose(pipe.release());
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+} // namespace
+
+TEST_F(RealKernel, AUserOutsideGroupCdromIsToldPermissionIsDeniedAndOneInItUpdates) {
+    drive_.emplace(targetDrive());
+    drive_->plugIn();
+    drive_->drive().setRecording(sim::Recording::CommandsAndData);
+    const group* cdrom = ::getgrnam("cdrom");
+    ASSERT_NE(cdrom, nullptr);
+
+    const ProgramRun outsider = updateAsUser({"--clear-groups"});
+    EXPECT_EQ(outsider.status, 3) << outsider.output;
+    EXPECT_THAT(outsider.output, testing::HasSubstr("listed 0\nrefused not-permitted " +
+                                                    drive_->genericNode() + "\n"));
+    EXPECT_EQ(drive_->drive().counters().modeChanges, 0u);
+
+    const ProgramRun member = updateAsUser({"--groups=" + std::to_string(cdrom->gr_gid)});
+    EXPECT_EQ(member.status, 0) << member.output;
+    EXPECT_THAT(member.output, testing::AllOf(testing::HasSubstr("listed 1\n"),
+                                              testing::HasSubstr("updated to 1.02\n")));
+    EXPECT_EQ(receivedIn(drive_->drive(), kKernelBuffer),
+              imageBytes(images_.kernelPath(), kKernelImageSent));
+}
