@@ -224,15 +224,16 @@ struct ProgramRun {
     std::string output;
 };
 
-// Runs the user update program with the identity setpriv's options give it.
-ProgramRun updateAsUser(const std::vector<std::string>& identity) {
-    const auto program =
-        std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kernel_user_update";
+// Runs a program of the build tree's bin folder, followed by its arguments, as
+// user 1000 with the groups setpriv's options give it, and no terminal.
+ProgramRun runAsUser(const std::vector<std::string>& identity, const std::string& commandLine) {
+    const auto folder = std::filesystem::read_symlink("/proc/self/exe").parent_path();
     std::string command = "setpriv --reuid=1000 --regid=1000";
     for (const std::string& option : identity) {
         command += " " + option;
     }
-    command += " env -u XDG_RUNTIME_DIR " + program.string() + " 2>&1";
+    command += " env -u XDG_RUNTIME_DIR -u QUELMAR_SCENARIO " + (folder / commandLine).string() +
+               " </dev/null 2>&1";
     ProgramRun run;
     std::unique_ptr<std::FILE, PipeCloser> pipe(::popen(command.c_str(), "r"));
     if (!pipe) {
@@ -245,6 +246,17 @@ ProgramRun updateAsUser(const std::vector<std::string>& identity) {
     const int status = ::pclose(pipe.release());
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+ProgramRun updateAsUser(const std::vector<std::string>& identity) {
+    return runAsUser(identity, "kernel_user_update");
+}
+
+// The installed layout beside the build tree's executables: the images the
+// updater carries.
+std::filesystem::path carriedImage(const char* name) {
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() /
+           "share/quelmar-drive-updater" / name;
 }
 
 } // namespace
@@ -268,4 +280,39 @@ TEST_F(RealKernel, AUserOutsideGroupCdromIsToldPermissionIsDeniedAndOneInItUpdat
                                               testing::HasSubstr("updated to 1.02\n")));
     EXPECT_EQ(receivedIn(drive_->drive(), kKernelBuffer),
               imageBytes(images_.kernelPath(), kKernelImageSent));
+}
+
+TEST_F(RealKernel, TheTerminalFrontEndListsAndUpdatesAsAMemberOfCdromAndIsRefusedOutsideIt) {
+    drive_.emplace(targetDrive());
+    drive_->plugIn();
+    drive_->drive().setRecording(sim::Recording::CommandsAndData);
+    const group* cdrom = ::getgrnam("cdrom");
+    ASSERT_NE(cdrom, nullptr);
+    const std::vector<std::string> member{"--groups=" + std::to_string(cdrom->gr_gid)};
+    const std::string node = drive_->genericNode();
+
+    const ProgramRun outsideList = runAsUser({"--clear-groups"}, "quelmar-drive-updater --list");
+    EXPECT_EQ(outsideList.status, 0) << outsideList.output;
+    EXPECT_THAT(outsideList.output, testing::HasSubstr("-  " + node +
+                                                       "\n   not available: "
+                                                       "permission denied."));
+    const ProgramRun outsideUpdate =
+        runAsUser({"--clear-groups"}, "quelmar-drive-updater --update 1 --yes");
+    EXPECT_EQ(outsideUpdate.status, 3) << outsideUpdate.output;
+    EXPECT_EQ(drive_->drive().counters().modeChanges, 0u);
+
+    const ProgramRun list = runAsUser(member, "quelmar-drive-updater --list");
+    EXPECT_EQ(list.status, 0) << list.output;
+    EXPECT_THAT(list.output, testing::HasSubstr("1  QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30 \n"
+                                                "   revision 1.01, date 2010/9/30, may be "
+                                                "updated to"));
+    const ProgramRun update = runAsUser(member, "quelmar-drive-updater --update 1 --yes");
+    EXPECT_EQ(update.status, 0) << update.output;
+    EXPECT_THAT(update.output, testing::HasSubstr("Complete! Drive 1 now reports revision 1.02."));
+    EXPECT_EQ(receivedIn(drive_->drive(), kKernelBuffer),
+              imageBytes(carriedImage("S8721020.102"), kKernelImageSent));
+    const std::uint64_t normalSent = (tools::kDemoNormalImageSize + 255) / 256 * 256;
+    EXPECT_EQ(receivedIn(drive_->drive(), kNormalBuffer),
+              imageBytes(carriedImage("S8721021.102"), normalSent));
+    EXPECT_TRUE(exclusiveAccessIsFree());
 }
