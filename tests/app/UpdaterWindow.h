@@ -92,6 +92,12 @@ class UpdaterWindow : public ::testing::Test {
 
     // The user's choice in the pop-up.
     bool choose(int index) {
+        // The listing reaches the widget by queued calls, after the controller
+        // has its list: a choice among entries not shown yet would be dropped.
+        if (!processEventsUntil(
+                [this, index] { return window_->cmbDriveList.widget()->count() > index; })) {
+            return false;
+        }
         window_->cmbDriveList.widget()->setCurrentIndex(index);
         window_->cmbDriveList.widget()->activated(index);
         return processEventsUntil([this, index] { return controller_->curIndex() == index; });
