@@ -9,7 +9,6 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/iokit/AccessProblems.h"
-#include "platform/iokit/Registry.h"
 #include "scsi/STUCMethod.h"
 
 using foundation::NamedLock;
@@ -96,12 +95,7 @@ void QuelmarDriveUpdaterAppDelegate::updateDeviceList(const foundation::Notifica
 
     // The drives are identified into a list of their own and published whole,
     // so that a selection on another thread never sees a half-built list.
-    std::vector<DeviceData> found;
-    io_iterator_t iterator = IO_OBJECT_NULL;
-    if (FindDevicesUsing(kAuthoringDeviceKind, kIOMasterPortDefault, &iterator)) {
-        ExecListDeviceMain(iterator, found, *curFwNormalData_);
-    }
-    IOObjectRelease(iterator);
+    std::vector<DeviceData> found = ListTargetDrives(*curFwNormalData_);
 
     if (found.empty()) {
         if (oldCount != 0) {

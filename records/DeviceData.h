@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/iokit/IOKitTypes.h"
+#include "platform/iokit/ObjectRef.h"
 
 #include <cstdint>
 #include <optional>
@@ -13,13 +14,9 @@
 // a copy takes a reference of its own.
 class DeviceData {
   public:
-    DeviceData() = default;
-    DeviceData(const DeviceData& other);
-    DeviceData& operator=(const DeviceData& other);
-    ~DeviceData();
-
-    io_service_t scsiDevice() const { return scsiDevice_; }
-    void setScsiDevice(io_service_t device);
+    io_service_t scsiDevice() const { return scsiDevice_.get(); }
+    // Takes a reference of its own; the caller keeps whatever it holds.
+    void setScsiDevice(io_service_t device) { scsiDevice_ = iokit::ObjectRef::retain(device); }
 
     std::int32_t driveMode() const { return driveMode_; }
     void setDriveMode(std::int32_t mode) { driveMode_ = mode; }
@@ -51,7 +48,7 @@ class DeviceData {
     void setIsPresenceDisc(bool flag) { isPresenceDisc_ = flag; }
 
   private:
-    io_service_t scsiDevice_ = IO_OBJECT_NULL;
+    iokit::ObjectRef scsiDevice_;
     std::int32_t driveMode_ = 0;
     std::optional<std::string> vendor_;
     std::optional<std::string> product_;

@@ -1,4 +1,5 @@
 #include "platform/foundation/Log.h"
+#include "platform/iokit/ObjectRef.h"
 #include "platform/iokit/Registry.h"
 #include "platform/iokit/Services.h"
 #include "records/Util.h"
@@ -54,7 +55,8 @@ bool FindDevicesUsing(int kind, mach_port_t masterPort, io_iterator_t* iterator)
 
 void ExecListDeviceMain(io_iterator_t iterator, std::vector<DeviceData>& deviceArray,
                         const FirmFileData& normalImage) {
-    while (const io_object_t scsiDevice = IOIteratorNext(iterator)) {
+    while (const auto reference = iokit::ObjectRef::adopt(IOIteratorNext(iterator))) {
+        const io_object_t scsiDevice = reference.get();
         char className[128];
         if (const kern_return_t result = IOObjectGetClass(scsiDevice, className);
             result != KERN_SUCCESS) {
@@ -67,19 +69,25 @@ void ExecListDeviceMain(io_iterator_t iterator, std::vector<DeviceData>& deviceA
                 format("ExecListDeviceMain() Found device class \"%s\" using .\n", className));
         }
 
-        {
-            const DeviceInterfaces interfaces = CreateDeviceInterfaceForAuthoringDevice(scsiDevice);
-            if (interfaces.taskDevice) {
-                if (auto deviceData = GetDeviceInfo(interfaces.taskDevice.get(), normalImage)) {
-                    deviceData->setScsiDevice(scsiDevice);
-                    deviceArray.push_back(std::move(*deviceData));
-                }
-            } else {
-                Log::error(Signatures::kExecListDeviceMain, "interface is NULL.");
+        const DeviceInterfaces interfaces = CreateDeviceInterfaceForAuthoringDevice(scsiDevice);
+        if (interfaces.taskDevice) {
+            if (auto deviceData = GetDeviceInfo(interfaces.taskDevice.get(), normalImage)) {
+                deviceData->setScsiDevice(scsiDevice);
+                deviceArray.push_back(std::move(*deviceData));
             }
+        } else {
+            Log::error(Signatures::kExecListDeviceMain, "interface is NULL.");
         }
-        IOObjectRelease(scsiDevice);
     }
+}
+
+std::vector<DeviceData> ListTargetDrives(const FirmFileData& normalImage) {
+    std::vector<DeviceData> deviceArray;
+    iokit::ObjectRef iterator;
+    if (FindDevicesUsing(kAuthoringDeviceKind, kIOMasterPortDefault, iterator.receive())) {
+        ExecListDeviceMain(iterator.get(), deviceArray, normalImage);
+    }
+    return deviceArray;
 }
 
 std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,

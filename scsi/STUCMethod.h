@@ -57,6 +57,8 @@ inline constexpr int kAuthoringDeviceKind = 5;
 bool FindDevicesUsing(int kind, mach_port_t masterPort, io_iterator_t* iterator);
 void ExecListDeviceMain(io_iterator_t iterator, std::vector<DeviceData>& deviceArray,
                         const FirmFileData& normalImage);
+// Every attached drive of the target model, identified: find, walk, release.
+std::vector<DeviceData> ListTargetDrives(const FirmFileData& normalImage);
 // The eligibility rule: the drive may take the normal image when they name the
 // same hardware, the drive's destination is blank or the image's, and the
 // drive's revision is lower than the image's.

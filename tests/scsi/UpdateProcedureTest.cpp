@@ -100,7 +100,7 @@ class UpdateProcedure : public testing::Test {
 
     void list(const sim::DriveProfile& profile, const FirmwareImageFolder& images) {
         drives_.emplace(std::vector{profile});
-        const auto list = listDrives(images.normal());
+        const auto list = ListTargetDrives(images.normal());
         ASSERT_EQ(list.size(), 1u) << "the drive was not listed";
         record_ = list[0];
         references_ = SimulatedDrives::deviceReferences(record_.scsiDevice());
@@ -529,7 +529,7 @@ TEST_F(UpdateProcedure, ARejectedTransferEndsTheRunInKernelModeAndARetryWritesIt
     EXPECT_EQ(drives_->drive("d").mode(), sim::DriveMode::Kernel);
 
     // Listed again it is eligible, in kernel mode, and takes the whole image.
-    const auto list = listDrives(images.normal());
+    const auto list = ListTargetDrives(images.normal());
     ASSERT_EQ(list.size(), 1u);
     EXPECT_TRUE(list[0].isEnableUpdate());
     EXPECT_EQ(list[0].driveMode(), 1);
