@@ -2,6 +2,7 @@
 // current drive and the control states that follow from it.
 
 #include "app/AccessProblemText.h"
+#include "app/LockTokens.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "monitor/LaunchFlags.h"
 #include "platform/appkit/Alert.h"
@@ -14,9 +15,6 @@
 using foundation::NamedLock;
 
 namespace {
-
-constexpr const char* kListingLock = "SYNC_LISTING";
-constexpr const char* kCurrentDeviceLock = "SYNC_CURRENTDEVICE";
 
 // Exact equality; a missing text equals nothing.
 bool sameText(const std::optional<std::string>& a, const std::optional<std::string>& b) {

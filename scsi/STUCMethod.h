@@ -44,10 +44,14 @@ std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface, Devi
 // YES when the drive took the whole transfer: task status GOOD and every byte
 // moved. A length above the transfer buffer, or a transfer that would end past
 // the 24-bit offset, is refused without sending anything.
-bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector,
+enum class ImageSelector { Normal, Kernel };
+bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, ImageSelector image,
                         DeviceData* deviceData, std::span<const std::uint8_t> data,
                         std::uint32_t bufferOffset, std::uint32_t length);
 bool CommandChangeDriveMode(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
+// kStillInstalling exactly when the drive, asked for its progress, answers
+// that it is still installing its firmware.
+inline constexpr int kStillInstalling = 0;
 int CommandTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceData,
                          bool* isPresenceDisc, int* progress);
 
@@ -66,7 +70,11 @@ bool CanUpdateWith(const DeviceData& drive, const FirmFileData& normalImage);
 std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
                                         const FirmFileData& normalImage);
 
+// Posted with the drive's installation progress: a value counting down
+// through kProgressRange, or kEndOfProgress when there is nothing to show.
 inline constexpr const char* kUpdateIndicatorNotify = "updateIndicatorNotify";
+inline constexpr int kProgressRange = 65536;
+inline constexpr int kEndOfProgress = -1;
 // After a switch into kernel mode: YES once INQUIRY reports "0000". A drive
 // that answers NOT READY while it restarts is asked again for a few seconds.
 bool WaitForKernelMode(SCSITaskDeviceInterface* interface);

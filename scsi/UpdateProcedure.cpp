@@ -19,9 +19,6 @@ using foundation::Log;
 
 namespace {
 
-constexpr int kKernelImageSelector = 1;
-constexpr int kNormalImageSelector = 0;
-constexpr int kEndOfProgress = -1;
 // How long a drive that has just been switched may answer NOT READY while it
 // restarts into its kernel.
 constexpr auto kKernelModeWait = std::chrono::seconds(5);
@@ -211,7 +208,7 @@ class UpdateRun {
             if (progress != lastProgress) {
                 lastProgress = progress;
                 lastChange = now;
-            } else if (answer == 0 && now - lastChange >= limit) {
+            } else if (answer == kStillInstalling && now - lastChange >= limit) {
                 const std::chrono::duration<double> unchanged = now - lastChange;
                 Log::error(Signatures::kExecUpdateMain,
                            format("drive did not finish installing. (progress %d unchanged for "
@@ -220,7 +217,7 @@ class UpdateRun {
                 postProgress(kEndOfProgress);
                 return false;
             }
-        } while (answer == 0);
+        } while (answer == kStillInstalling);
         postProgress(kEndOfProgress);
         return true;
     }
@@ -242,8 +239,8 @@ class UpdateRun {
   private:
     bool write(LoadedImage::Kind kind, std::span<const std::uint8_t> data, std::uint32_t offset,
                std::uint32_t length) {
-        const int selector =
-            kind == LoadedImage::Kind::Kernel ? kKernelImageSelector : kNormalImageSelector;
+        const ImageSelector selector =
+            kind == LoadedImage::Kind::Kernel ? ImageSelector::Kernel : ImageSelector::Normal;
         if (CommandWriteBuffer(&interface_, selector, &deviceData_, data, offset, length)) {
             return true;
         }

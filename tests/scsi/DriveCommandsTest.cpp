@@ -38,7 +38,7 @@ class DriveCommands : public ::testing::Test {
     void startInstall() {
         ASSERT_TRUE(CommandChangeDriveMode(interface(), nullptr));
         const Bytes chunk(256, 0x11);
-        ASSERT_TRUE(CommandWriteBuffer(interface(), 0, nullptr, chunk, 0, 256));
+        ASSERT_TRUE(CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, chunk, 0, 256));
         ASSERT_TRUE(CommandChangeDriveMode(interface(), nullptr));
     }
 
@@ -59,10 +59,10 @@ TEST_F(DriveCommands, SendTheirExactCommandBlocks) {
     CommandChangeDriveMode(interface(), nullptr);
     EXPECT_THAT(lastCdb(), ElementsAre(0x3B, 0x05, 0xFF, 0, 0, 0, 0, 0x01, 0, 0, 0, 0));
     const Bytes data(0x1200, 0xAB);
-    CommandWriteBuffer(interface(), 1, nullptr, data, 0x10000, 0x1200);
+    CommandWriteBuffer(interface(), ImageSelector::Kernel, nullptr, data, 0x10000, 0x1200);
     EXPECT_THAT(lastCdb(),
                 ElementsAre(0x3B, 0x05, 0xFE, 0x01, 0x00, 0x00, 0x00, 0x12, 0x00, 0, 0, 0));
-    CommandWriteBuffer(interface(), 0, nullptr, data, 0x18000, 0x300);
+    CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, data, 0x18000, 0x300);
     EXPECT_THAT(lastCdb(),
                 ElementsAre(0x3B, 0x05, 0xF0, 0x01, 0x80, 0x00, 0x00, 0x03, 0x00, 0, 0, 0));
 }
@@ -86,7 +86,7 @@ TEST_F(DriveCommands, WriteBufferPadsShortDataWithZerosAndRefusesOverlongTransfe
     ASSERT_TRUE(CommandChangeDriveMode(interface(), nullptr));
     const Bytes data(1000, 0x5A);
     LogCapture capture;
-    EXPECT_TRUE(CommandWriteBuffer(interface(), 0, nullptr, data, 0, 1024));
+    EXPECT_TRUE(CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, data, 0, 1024));
     const Bytes sent = drive().history().back().dataOut;
     ASSERT_EQ(sent.size(), 1024u);
     EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 1000), data);
@@ -98,7 +98,7 @@ TEST_F(DriveCommands, WriteBufferPadsShortDataWithZerosAndRefusesOverlongTransfe
 
     const auto commands = drive().counters().commands;
     const Bytes big(40000, 1);
-    EXPECT_FALSE(CommandWriteBuffer(interface(), 0, nullptr, big, 0, 32769));
+    EXPECT_FALSE(CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, big, 0, 32769));
     EXPECT_EQ(drive().counters().commands, commands);
     ASSERT_EQ(capture.systemLog().size(), 1u);
     EXPECT_THAT(capture.systemLog()[0],
@@ -110,12 +110,15 @@ TEST_F(DriveCommands, WriteBufferNeverCutsItsOffsetTo24Bits) {
     ASSERT_TRUE(CommandChangeDriveMode(interface(), nullptr));
     const Bytes data(0x8000, 0x3C);
     const LogCapture quiet;
-    EXPECT_TRUE(CommandWriteBuffer(interface(), 0, nullptr, data, 0xFF8000, 0x8000));
+    EXPECT_TRUE(
+        CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, data, 0xFF8000, 0x8000));
     EXPECT_THAT(lastCdb(),
                 ElementsAre(0x3B, 0x05, 0xF0, 0xFF, 0x80, 0x00, 0x00, 0x80, 0x00, 0, 0, 0));
     const auto commands = drive().counters().commands;
-    EXPECT_FALSE(CommandWriteBuffer(interface(), 0, nullptr, data, 0x1000000, 0x100));
-    EXPECT_FALSE(CommandWriteBuffer(interface(), 0, nullptr, data, 0xFFFF00, 0x200));
+    EXPECT_FALSE(
+        CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, data, 0x1000000, 0x100));
+    EXPECT_FALSE(
+        CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, data, 0xFFFF00, 0x200));
     EXPECT_EQ(drive().counters().commands, commands);
 }
 
@@ -155,7 +158,7 @@ TEST(WriteBuffer, GoodAfterMovingFewerBytesThanAskedIsAFailure) {
     const iokit::InterfaceRef<SCSITaskDeviceInterface> device(new ShortTransferDevice);
     const LogCapture quiet;
     const Bytes data(1024, 0x77);
-    EXPECT_FALSE(CommandWriteBuffer(device.get(), 0, nullptr, data, 0, 1024));
+    EXPECT_FALSE(CommandWriteBuffer(device.get(), ImageSelector::Normal, nullptr, data, 0, 1024));
 }
 
 TEST_F(DriveCommands, InquiryAndReadBufferFillTheRecordOnGood) {
@@ -299,7 +302,7 @@ TEST_F(NoTaskDrive, EveryCommandGivesItsNoTaskResult) {
     int progress = 77;
     CommandInquiry(interface(), &record);
     EXPECT_EQ(CommandReadBufferForDevice(interface(), &record), -1);
-    EXPECT_FALSE(CommandWriteBuffer(interface(), 0, nullptr, {}, 0, 256));
+    EXPECT_FALSE(CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, {}, 0, 256));
     EXPECT_FALSE(CommandChangeDriveMode(interface(), nullptr));
     EXPECT_EQ(CommandTestUnitReady(interface(), &record, &disc, &progress), 65535);
     EXPECT_FALSE(record.vendor().has_value());
