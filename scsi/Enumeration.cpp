@@ -3,6 +3,7 @@
 #include "platform/iokit/Registry.h"
 #include "platform/iokit/Services.h"
 #include "records/Util.h"
+#include "scsi/ExclusiveAccess.h"
 #include "scsi/Precondition.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
@@ -93,9 +94,8 @@ std::vector<DeviceData> ListTargetDrives(const FirmFileData& normalImage) {
 std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
                                         const FirmFileData& normalImage) {
     requirePrecondition(interface != nullptr, "interface != NULL", "GetDeviceInfo");
-    if (const IOReturn result = interface->ObtainExclusiveAccess(); result != kIOReturnSuccess) {
-        Log::warning(Signatures::kGetDeviceInfo,
-                     format("ObtainExclusiveAccess failed.(1) (0x%08x)\n", result));
+    auto access = ExclusiveAccess::obtain(*interface, Signatures::kGetDeviceInfo);
+    if (!access) {
         return std::nullopt;
     }
 
@@ -111,9 +111,7 @@ std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
         }
     }
 
-    if (const IOReturn result = interface->ReleaseExclusiveAccess(); result != kIOReturnSuccess) {
-        Log::error(Signatures::kGetDeviceInfo,
-                   format("ReleaseExclusiveAccess failed. (0x%08x)\n", result));
+    if (!access->release()) {
         return std::nullopt;
     }
     return deviceData;

@@ -5,6 +5,7 @@
 #include "records/LoadedImage.h"
 #include "records/Util.h"
 #include "scsi/BusyLimit.h"
+#include "scsi/ExclusiveAccess.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
 
@@ -305,41 +306,29 @@ bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
     if (interface == nullptr) {
         return false;
     }
-    if (const IOReturn result = interface->ObtainExclusiveAccess(); result != kIOReturnSuccess) {
-        Log::warning(Signatures::kExecUpdateMain,
-                     format("ObtainExclusiveAccess failed.(1) (0x%08x)\n", result));
+    auto access = ExclusiveAccess::obtain(*interface, Signatures::kExecUpdateMain);
+    if (!access) {
         return false;
     }
 
-    const auto runWithExclusiveAccess = [&] {
-        const auto driveMode = identifyAgain(*interface, normal ? &*normal : nullptr);
-        if (!driveMode) {
-            return false;
-        }
-        UpdateRun run(*interface, deviceData, *driveMode);
-        if (kernel && (!run.switchToKernelMode() || !run.writeKernelImage(*kernel))) {
-            return false;
-        }
-        // The drive was judged against the normal image: it is there.
-        if (!run.switchToKernelMode() || !run.writeNormalImage(*normal)) {
-            return false;
-        }
-        Log::toStandardOutput("write completed.\n");
-        if (!run.switchToNormalMode()) {
-            return false;
-        }
-        if (!run.followInstallation()) {
-            return false;
-        }
-        return run.reportsRevision(normal->header().revision());
-    };
-    bool result = runWithExclusiveAccess();
-
-    if (const IOReturn released = interface->ReleaseExclusiveAccess();
-        released != kIOReturnSuccess) {
-        Log::error(Signatures::kExecUpdateMain,
-                   format("ReleaseExclusiveAccess failed. (0x%08x)\n", released));
-        result = false;
+    // Each return below gives the access back; the last one also fails when
+    // the drive does not take it back.
+    const auto driveMode = identifyAgain(*interface, normal ? &*normal : nullptr);
+    if (!driveMode) {
+        return false;
     }
-    return result;
+    UpdateRun run(*interface, deviceData, *driveMode);
+    if (kernel && (!run.switchToKernelMode() || !run.writeKernelImage(*kernel))) {
+        return false;
+    }
+    // The drive was judged against the normal image: it is there.
+    if (!run.switchToKernelMode() || !run.writeNormalImage(*normal)) {
+        return false;
+    }
+    Log::toStandardOutput("write completed.\n");
+    if (!run.switchToNormalMode() || !run.followInstallation()) {
+        return false;
+    }
+    const bool result = run.reportsRevision(normal->header().revision());
+    return access->release() && result;
 }
