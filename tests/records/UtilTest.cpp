@@ -54,6 +54,7 @@ TEST(IsTargetModel, IgnoresBlanksButNotCase) {
     EXPECT_TRUE(Util::isTargetModel("  BD-RW  KLV - TN82WA  "));
     EXPECT_FALSE(Util::isTargetModel("bd-rw klv-tn82wa"));
     EXPECT_FALSE(Util::isTargetModel("BD-RW KLV-TN82W"));
+    EXPECT_FALSE(Util::isTargetModel("BD-RW KLV-TN82WA2"));
     EXPECT_FALSE(Util::isTargetModel(std::nullopt));
     EXPECT_FALSE(Util::isTargetModel(""));
 }

@@ -27,6 +27,8 @@ class DriveCommands : public ::testing::Test {
         auto profile = SimulatedDrives::targetDrive("d");
         profile.disc = sim::Disc{};
         profile.faults = faults;
+        // Seven polls count down through values whose two bytes differ.
+        profile.installPolls = 7;
         return {profile};
     }
 
@@ -200,11 +202,14 @@ TEST_F(DriveCommands, TestUnitReadyReportsDiscAndInstallProgress) {
     startInstall();
     LogCapture capture;
     progress = -5;
-    EXPECT_EQ(CommandTestUnitReady(interface(), nullptr, nullptr, &progress), 0);
-    const auto reply = drive().history().back().result.sense;
-    EXPECT_EQ(progress, reply[16] + 256 * reply[17]);
-    EXPECT_GT(progress, 0);
+    EXPECT_EQ(CommandTestUnitReady(interface(), nullptr, nullptr, &progress), kStillInstalling);
+    EXPECT_EQ(progress, 0xFFFF);
     EXPECT_EQ(capture.standardError(), "Requesting TEST UNIT READY data\nNot Ready, \n");
+    // The drive sends the low byte first: 6Dh, DBh.
+    EXPECT_EQ(CommandTestUnitReady(interface(), nullptr, nullptr, &progress), kStillInstalling);
+    const auto& sense = drive().history().back().result.sense;
+    EXPECT_THAT(std::span(sense).subspan(16), ElementsAre(0x6D, 0xDB));
+    EXPECT_EQ(progress, 0xDB6D);
 }
 
 namespace {

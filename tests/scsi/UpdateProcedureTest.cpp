@@ -458,7 +458,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, WrittenRevision, testing::Values(
     RevisionCase{"1.03", std::nullopt, true},
     RevisionCase{"1.02 ", std::nullopt, true},
     RevisionCase{"1.02", "1.2", false},
-    RevisionCase{"1.02", "1.03", false}));
+    RevisionCase{"1.02", "1.03", false},
+    RevisionCase{"1.02X", "1.02", false}));
 // clang-format on
 
 TEST_F(UpdateProcedure, AStaleRecordGivesWayToTheDriveAsItAnswersNow) {
