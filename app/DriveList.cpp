@@ -10,20 +10,16 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/iokit/AccessProblems.h"
+#include "records/Util.h"
 #include "scsi/STUCMethod.h"
 
 using foundation::NamedLock;
 
 namespace {
 
-// Exact equality; a missing text equals nothing.
-bool sameText(const std::optional<std::string>& a, const std::optional<std::string>& b) {
-    return a && b && *a == *b;
-}
-
 bool isTwin(const DeviceData& a, const DeviceData& b) {
-    return sameText(a.vendor(), b.vendor()) && sameText(a.product(), b.product()) &&
-           sameText(a.revision(), b.revision());
+    return Util::sameText(a.vendor(), b.vendor()) && Util::sameText(a.product(), b.product()) &&
+           Util::sameText(a.revision(), b.revision());
 }
 
 // Drives of equal vendor, product and revision are numbered 1, 2, 3, ... in

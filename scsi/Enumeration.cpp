@@ -25,13 +25,14 @@ bool CanUpdateWith(const DeviceData& drive, const FirmFileData& image) {
     // A missing value on either side never matches, and neither does an
     // empty or blank hardware version: it names no hardware at all.
     const auto& hardware = drive.hard_version();
-    if (!hardware || isBlank(*hardware) || hardware != image.hard_version()) {
+    if (!Util::sameText(hardware, image.hard_version()) || isBlank(*hardware)) {
         return false;
     }
     // A blank destination on the drive takes any image that names one.
     const auto& destination = image.dest_version();
     if (!destination || destination->empty() ||
-        (drive.dest_version() != kBlankDestination && drive.dest_version() != destination)) {
+        (drive.dest_version() != kBlankDestination &&
+         !Util::sameText(drive.dest_version(), destination))) {
         return false;
     }
     return drive.revision() && image.revision() &&
