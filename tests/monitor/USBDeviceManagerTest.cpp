@@ -5,6 +5,7 @@
 #include "platform/iokit/Registry.h"
 #include "platform/sim/SimulatedBackend.h"
 #include "tests/monitor/MonitorTesting.h"
+#include "tests/support/ScopedFault.h"
 
 #include <atomic>
 #include <future>
@@ -99,7 +100,7 @@ TEST(USBDeviceManager, ASetUpFailureIsLoggedOnceAndStartReturnsAtOnce) {
         SCOPED_TRACE(failure.line);
         const foundation::LogCapture log;
         const NotificationRecorder recorder;
-        const iokit::ScopedFault fault(failure.call, failure.result);
+        const ScopedFault fault(failure.call, failure.result);
         EXPECT_FALSE(USBDeviceManager().start());
         EXPECT_THAT(log.systemLog(), ElementsAre(failure.line));
         EXPECT_EQ(recorder.received(), failure.posted);
