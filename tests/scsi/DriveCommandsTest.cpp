@@ -238,6 +238,25 @@ class BusyDrive : public FailingDrive {
 
 } // namespace
 
+// A drive that sets every flag bit above the sense key.
+class FlaggedSenseDrive : public DriveCommands {
+  protected:
+    FlaggedSenseDrive() : DriveCommands(flagged()) {}
+    static sim::DriveFaults flagged() {
+        sim::DriveFaults f;
+        f.senseKeyFlags = 0xE0;
+        return f;
+    }
+};
+
+TEST_F(FlaggedSenseDrive, StillCountsAsInstallingWhenTheSenseKeyCarriesFlags) {
+    startInstall();
+    int progress = -5;
+    EXPECT_EQ(CommandTestUnitReady(interface(), nullptr, nullptr, &progress), kStillInstalling);
+    EXPECT_EQ(drive().history().back().result.sense[2], 0xE2);
+    EXPECT_EQ(progress, 0xFFFF);
+}
+
 TEST_F(CheckConditionDrive, CommandsPrintTheSenseLineAndLeaveTheRecordAlone) {
     DeviceData record;
     record.setVendor("KEPT");
