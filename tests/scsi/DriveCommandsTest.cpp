@@ -207,7 +207,7 @@ TEST_F(DriveCommands, TestUnitReadyReportsDiscAndInstallProgress) {
     EXPECT_EQ(capture.standardError(), "Requesting TEST UNIT READY data\nNot Ready, \n");
     // The drive sends the low byte first: 6Dh, DBh.
     EXPECT_EQ(CommandTestUnitReady(interface(), nullptr, nullptr, &progress), kStillInstalling);
-    const auto& sense = drive().history().back().result.sense;
+    const auto sense = drive().history().back().result.sense;
     EXPECT_THAT(std::span(sense).subspan(16), ElementsAre(0x6D, 0xDB));
     EXPECT_EQ(progress, 0xDB6D);
 }
