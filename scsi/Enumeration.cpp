@@ -1,6 +1,5 @@
 #include "platform/foundation/Log.h"
 #include "platform/iokit/ObjectRef.h"
-#include "platform/iokit/Registry.h"
 #include "platform/iokit/Services.h"
 #include "records/Util.h"
 #include "scsi/ExclusiveAccess.h"
@@ -59,17 +58,8 @@ void ExecListDeviceMain(io_iterator_t iterator, std::vector<DeviceData>& deviceA
                         const FirmFileData& normalImage) {
     while (const auto reference = iokit::ObjectRef::adopt(IOIteratorNext(iterator))) {
         const io_object_t scsiDevice = reference.get();
-        char className[128];
-        if (const kern_return_t result = IOObjectGetClass(scsiDevice, className);
-            result != KERN_SUCCESS) {
-            Log::error(Signatures::kExecListDeviceMain,
-                       format("ExecListDeviceMain() Failed to get class name. (0x%08x)\n", result));
-        } else {
-            Log::toStandardError(
-                "\n---- Found Target ---------------------------------------------------\n");
-            Log::toStandardError(
-                format("ExecListDeviceMain() Found device class \"%s\" using .\n", className));
-        }
+        LogDeviceClass(scsiDevice, Signatures::kExecListDeviceMain, "ExecListDeviceMain",
+                       "\n---- Found Target ---------------------------------------------------\n");
 
         const DeviceInterfaces interfaces = CreateDeviceInterfaceForAuthoringDevice(scsiDevice);
         if (interfaces.taskDevice) {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 // The interfaces of one device service. Members go in reverse order of
@@ -33,6 +34,10 @@ inline constexpr std::uint32_t kTaskTimeoutMilliseconds = 500000;
 // Device interfaces.
 void CreateMatchingDictionaryForAuthoringDevices(CFMutableDictionaryRef* matchingDict);
 DeviceInterfaces CreateDeviceInterfaceForAuthoringDevice(io_object_t scsiDevice);
+// Traces the device's class name, after `banner`, as `reporter` found it; a
+// class name that cannot be read is an error under `signature`.
+void LogDeviceClass(io_object_t scsiDevice, std::string_view signature, std::string_view reporter,
+                    std::string_view banner);
 
 // The drive commands. Each asserts that it was given an interface.
 void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData);

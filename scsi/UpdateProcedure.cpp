@@ -1,6 +1,5 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/iokit/Registry.h"
 #include "records/FirmwareImageLayout.h"
 #include "records/LoadedImage.h"
 #include "records/Util.h"
@@ -291,15 +290,7 @@ bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
         return false;
     }
 
-    char className[128];
-    if (const kern_return_t result = IOObjectGetClass(scsiDevice, className);
-        result != KERN_SUCCESS) {
-        Log::error(Signatures::kExecUpdateMain,
-                   format("ExecWriteMain() Failed to get class name. (0x%08x)\n", result));
-    } else {
-        Log::toStandardError(
-            format("ExecWriteMain() Found device class \"%s\" using .\n", className));
-    }
+    LogDeviceClass(scsiDevice, Signatures::kExecUpdateMain, "ExecWriteMain", "");
 
     const DeviceInterfaces interfaces = CreateDeviceInterfaceForAuthoringDevice(scsiDevice);
     SCSITaskDeviceInterface* interface = interfaces.taskDevice.get();
