@@ -3,6 +3,7 @@
 
 #include "app/AccessProblemText.h"
 #include "app/DriveListing.h"
+#include "app/LockTokens.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "monitor/LaunchFlags.h"
 #include "platform/appkit/Alert.h"
@@ -11,13 +12,6 @@
 #include "platform/iokit/AccessProblems.h"
 
 using foundation::NamedLock;
-
-namespace {
-
-constexpr const char* kListingLock = "SYNC_LISTING";
-constexpr const char* kCurrentDeviceLock = "SYNC_CURRENTDEVICE";
-
-} // namespace
 
 void QuelmarDriveUpdaterAppDelegate::initDeviceList() {
     initFlag_ = false;

@@ -1,30 +1,20 @@
 #include "app/DriveListing.h"
 
 #include "platform/foundation/Log.h"
-#include "platform/iokit/Registry.h"
+#include "records/Util.h"
 #include "scsi/STUCMethod.h"
 
 namespace {
 
-// Exact equality; a missing text equals nothing.
-bool sameText(const std::optional<std::string>& a, const std::optional<std::string>& b) {
-    return a && b && *a == *b;
-}
-
 bool isTwin(const DeviceData& a, const DeviceData& b) {
-    return sameText(a.vendor(), b.vendor()) && sameText(a.product(), b.product()) &&
-           sameText(a.revision(), b.revision());
+    return Util::sameText(a.vendor(), b.vendor()) && Util::sameText(a.product(), b.product()) &&
+           Util::sameText(a.revision(), b.revision());
 }
 
 } // namespace
 
 std::vector<DeviceData> listTargetDrives(const FirmFileData& normalImage) {
-    std::vector<DeviceData> found;
-    io_iterator_t iterator = IO_OBJECT_NULL;
-    if (FindDevicesUsing(kAuthoringDeviceKind, kIOMasterPortDefault, &iterator)) {
-        ExecListDeviceMain(iterator, found, normalImage);
-    }
-    IOObjectRelease(iterator);
+    std::vector<DeviceData> found = ListTargetDrives(normalImage);
     numberTwins(found);
     return found;
 }

@@ -2,7 +2,9 @@
 
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 
+#include "app/LockTokens.h"
 #include "monitor/DAUtil.h"
+#include "monitor/DeviceNotifications.h"
 #include "monitor/DiscCallbacks.h"
 #include "monitor/LaunchFlags.h"
 #include "platform/appkit/Application.h"
@@ -10,14 +12,11 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "records/FirmwareImageLayout.h"
+#include "scsi/STUCMethod.h"
 
 #include <chrono>
 
 namespace {
-
-constexpr const char* kAppearedDeviceNotify = "appearedDeviceNotify";
-constexpr const char* kDisappearedDeviceNotify = "disappearedDeviceNotify";
-constexpr const char* kChangedDeviceNotify = "changedDeviceNotify";
 
 constexpr auto kFirstListingDelay = std::chrono::milliseconds(1000);
 
@@ -40,9 +39,9 @@ void QuelmarDriveUpdaterAppDelegate::awakeFromNib() {
     nib_.btnUpdate.setTitle("Update");
     nib_.btnUpdate.setEnabled(false);
     nib_.idctProgressUpdate.setHidden(true);
-    nib_.idctProgressUpdate.setMaxValue(65536.0);
+    nib_.idctProgressUpdate.setMaxValue(kProgressRange);
     {
-        auto guard = foundation::NamedLock::synchronized("SYNC_CURRENTDEVICE");
+        auto guard = foundation::NamedLock::synchronized(kCurrentDeviceLock);
         curIndex_ = -1;
         deviceArray_.clear();
     }
@@ -54,7 +53,7 @@ void QuelmarDriveUpdaterAppDelegate::awakeFromNib() {
             updateDeviceList(&notification);
         });
     }
-    center.addObserver(this, "updateIndicatorNotify",
+    center.addObserver(this, kUpdateIndicatorNotify,
                        [this](const foundation::Notification& notification) {
                            updateIndicatorNotify(notification);
                        });

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int kRange = 65536;
 constexpr int kWidth = 40;
 
 } // namespace
@@ -32,13 +31,13 @@ void TerminalProgressBar::show(int value) {
         return;
     }
     // Values come as fast as the drive answers: only a change is drawn.
-    const long shown = std::clamp(kRange - value, 0, kRange);
-    const int percent = static_cast<int>(shown * 100 / kRange);
+    const long shown = std::clamp(kProgressRange - value, 0, kProgressRange);
+    const int percent = static_cast<int>(shown * 100 / kProgressRange);
     if (percent == shownPercent_) {
         return;
     }
     shownPercent_ = percent;
-    const auto filled = static_cast<std::size_t>(shown * kWidth / kRange);
+    const auto filled = static_cast<std::size_t>(shown * kWidth / kProgressRange);
     out_ << "\rInstalling [" << std::string(filled, '#') << std::string(kWidth - filled, '.')
          << "] " << std::setw(3) << percent << '%' << std::flush;
     lineOpen_ = true;

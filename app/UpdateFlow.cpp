@@ -3,18 +3,19 @@
 
 #include "app/AccessProblemText.h"
 #include "app/FirmwareUpdate.h"
+#include "app/LockTokens.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "platform/appkit/Alert.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/foundation/RunLoop.h"
+#include "scsi/STUCMethod.h"
 
 #include <chrono>
 
 namespace {
 
 constexpr std::int32_t kOkAnswer = 0; // "OK" sits on the alternate button
-constexpr double kProgressRange = 65536.0;
 constexpr auto kEventsBeforeUpdate = std::chrono::milliseconds(1000);
 constexpr auto kPauseBeforeUpdate = std::chrono::milliseconds(100);
 
@@ -76,7 +77,7 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {
     {
         // A refresh already under way when the update was confirmed ends
         // before the drive is opened, so that it cannot hold the drive.
-        auto listing = foundation::NamedLock::synchronized("SYNC_LISTING");
+        auto listing = foundation::NamedLock::synchronized(kListingLock);
     }
     const FirmwareUpdateOutcome outcome =
         runFirmwareUpdate(drive, *curFwNormalData_, *curFwKernelData_);
@@ -84,8 +85,8 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {
     if (updated) {
         // The list entry of the updated drive, wherever it is now, shows what
         // the drive reported last.
-        auto listing = foundation::NamedLock::synchronized("SYNC_LISTING");
-        auto guard = foundation::NamedLock::synchronized("SYNC_CURRENTDEVICE");
+        auto listing = foundation::NamedLock::synchronized(kListingLock);
+        auto guard = foundation::NamedLock::synchronized(kCurrentDeviceLock);
         for (DeviceData& listed : deviceArray_) {
             if (listed.scsiDevice() == drive.scsiDevice()) {
                 listed = drive;

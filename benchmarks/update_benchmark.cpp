@@ -8,7 +8,6 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
-#include "platform/iokit/Registry.h"
 #include "platform/sim/SimulatedBackend.h"
 #include "records/FirmwareImageLayout.h"
 #include "records/Util.h"
@@ -74,12 +73,7 @@ double timeUpdate() {
         FirmwareImageLayout::imageFileName(FirmwareImageLayout::kKernelImageBaseName));
     FirmFileData normalImage;
     normalImage.readHeaderOfResource(normalImageName());
-    std::vector<DeviceData> drives;
-    io_iterator_t iterator = IO_OBJECT_NULL;
-    if (FindDevicesUsing(kAuthoringDeviceKind, kIOMasterPortDefault, &iterator)) {
-        ExecListDeviceMain(iterator, drives, normalImage);
-    }
-    IOObjectRelease(iterator);
+    std::vector<DeviceData> drives = ListTargetDrives(normalImage);
     if (drives.size() != 1 || !drives[0].isEnableUpdate()) {
         throw std::runtime_error("the virtual drive was not listed as eligible");
     }

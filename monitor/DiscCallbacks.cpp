@@ -6,6 +6,13 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "records/Util.h"
 
+namespace {
+
+// Disc descriptions are read one at a time.
+constexpr const char* kDiscInfoLock = "SYNC_GETDISCINFO";
+
+} // namespace
+
 void diskAppearedCallback(DADiskRef disk, void*) {
     if (getDiscriptionInfo(disk)) {
         foundation::NotificationCenter::defaultCenter().postNotificationName(kAppearedDeviceNotify,
@@ -21,7 +28,7 @@ void diskDisappearedCallback(DADiskRef disk, void*) {
 }
 
 bool getDiscriptionInfo(DADiskRef disk) {
-    const auto guard = foundation::NamedLock::synchronized("SYNC_GETDISCINFO");
+    const auto guard = foundation::NamedLock::synchronized(kDiscInfoLock);
     const CFMutableDictionaryRef description = DADiskCopyDescription(disk);
     if (!description) {
         return false;

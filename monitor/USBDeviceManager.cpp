@@ -5,6 +5,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/iokit/Notifications.h"
+#include "platform/iokit/ObjectRef.h"
 #include "platform/iokit/Registry.h"
 #include "platform/iokit/Services.h"
 #include "scsi/STUCMethod.h"
@@ -35,29 +36,8 @@ class MasterPortRight {
     mach_port_t port_;
 };
 
-// A notification's iterator, released (which ends the notification) when
-// start() ends.
-class NotificationHandle {
-  public:
-    NotificationHandle() = default;
-    ~NotificationHandle() {
-        if (iterator_ != IO_OBJECT_NULL) {
-            IOObjectRelease(iterator_);
-        }
-    }
-    NotificationHandle(const NotificationHandle&) = delete;
-    NotificationHandle& operator=(const NotificationHandle&) = delete;
-
-    io_iterator_t* receive() { return &iterator_; }
-    io_iterator_t get() const { return iterator_; }
-
-  private:
-    io_iterator_t iterator_ = IO_OBJECT_NULL;
-};
-
 void drain(io_iterator_t iterator) {
-    while (const io_object_t service = IOIteratorNext(iterator)) {
-        IOObjectRelease(service);
+    while (iokit::ObjectRef::adopt(IOIteratorNext(iterator))) {
     }
 }
 
@@ -91,8 +71,9 @@ bool USBDeviceManager::start() {
                        IONotificationPortGetRunLoopSource(notifyPort.get()));
 
     // Each registration consumes a reference to the dictionary: the first is
-    // given one of its own.
-    NotificationHandle added;
+    // given one of its own. Releasing an iterator, when start() ends, ends
+    // its notification.
+    iokit::ObjectRef added;
     if (const kern_return_t result = IOServiceAddMatchingNotification(
             notifyPort.get(), kIOFirstMatchNotification, matchingDict, _LTIOUSBDeviceAdded, nullptr,
             added.receive());
@@ -103,7 +84,7 @@ bool USBDeviceManager::start() {
     // Takes the drives already attached off the iterator, which arms the notice.
     _LTIOUSBDeviceAdded(nullptr, added.get());
 
-    NotificationHandle removed;
+    iokit::ObjectRef removed;
     if (const kern_return_t result = IOServiceAddMatchingNotification(
             notifyPort.get(), kIOTerminatedNotification, std::move(matchingDict),
             _LTIOUSBDeviceRemoved, nullptr, removed.receive());

@@ -38,16 +38,17 @@ void FirmFileData::readHeaderOfBytes(std::span<const std::uint8_t> bytes) {
 
 std::optional<std::string_view>
 FirmFileData::headerFieldDifferingFrom(const FirmFileData& other) const {
-    const std::pair<std::string_view, std::optional<std::string> FirmFileData::*> fields[] = {
-        {"product", &FirmFileData::product_},
-        {"revision", &FirmFileData::revision_},
-        {"hard_version", &FirmFileData::hard_version_},
-        {"krnl_version", &FirmFileData::krnl_version_},
-        {"dest_version", &FirmFileData::dest_version_},
-        {"date", &FirmFileData::date_},
+    using Text = const std::optional<std::string>& (IdentityTexts::*)() const;
+    const std::pair<std::string_view, Text> fields[] = {
+        {"product", &IdentityTexts::product},
+        {"revision", &IdentityTexts::revision},
+        {"hard_version", &IdentityTexts::hard_version},
+        {"krnl_version", &IdentityTexts::krnl_version},
+        {"dest_version", &IdentityTexts::dest_version},
+        {"date", &IdentityTexts::date},
     };
-    for (const auto& [name, member] : fields) {
-        if (this->*member != other.*member) {
+    for (const auto& [name, text] : fields) {
+        if ((this->*text)() != (other.*text)()) {
             return name;
         }
     }

@@ -149,6 +149,10 @@ std::optional<std::string> Util::textOfField(std::span<const std::uint8_t> bytes
     return text;
 }
 
+bool Util::sameText(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+    return a && b && *a == *b;
+}
+
 bool Util::isTargetModel(const std::optional<std::string>& model) {
     if (!model) {
         return false;

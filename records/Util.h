@@ -32,6 +32,9 @@ class Util {
     static std::optional<std::string> convertToString(std::span<const std::uint8_t> bytes,
                                                       std::int32_t seekOffset, std::int32_t length);
 
+    // Exact equality of two present texts: a missing text matches nothing,
+    // not even another missing one.
+    static bool sameText(const std::optional<std::string>& a, const std::optional<std::string>& b);
     static bool isTargetModel(const std::optional<std::string>& model);
     // -1, 0 or 1 as `current` orders before, equal to or after `compared`,
     // blanks removed and digit runs compared by value.

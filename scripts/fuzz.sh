@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target of the reply and sense decoders with clang and
+# Builds the libFuzzer target of the reply, image header and scenario decoders with clang and
 # runs it, by default for 60 seconds:  bash scripts/fuzz.sh [seconds]
 set -euo pipefail
 cd "$(dirname "$0")/.."

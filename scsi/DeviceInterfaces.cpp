@@ -1,7 +1,10 @@
 #include "platform/foundation/Log.h"
+#include "platform/iokit/Registry.h"
 #include "scsi/Precondition.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
+
+#include <string>
 
 using foundation::format;
 using foundation::Log;
@@ -53,4 +56,21 @@ DeviceInterfaces CreateDeviceInterfaceForAuthoringDevice(io_object_t scsiDevice)
         Log::toStandardError("GetSCSITaskDeviceInterface returned NULL\n");
     }
     return interfaces;
+}
+
+void LogDeviceClass(io_object_t scsiDevice, std::string_view signature, std::string_view reporter,
+                    std::string_view banner) {
+    const std::string name(reporter);
+    char className[128];
+    if (const kern_return_t result = IOObjectGetClass(scsiDevice, className);
+        result != KERN_SUCCESS) {
+        Log::error(signature,
+                   format("%s() Failed to get class name. (0x%08x)\n", name.c_str(), result));
+        return;
+    }
+    if (!banner.empty()) {
+        Log::toStandardError(banner);
+    }
+    Log::toStandardError(
+        format("%s() Found device class \"%s\" using .\n", name.c_str(), className));
 }

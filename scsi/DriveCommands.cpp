@@ -1,5 +1,6 @@
 #include "platform/foundation/Log.h"
 #include "records/Util.h"
+#include "scsi/CommandCodes.h"
 #include "scsi/Precondition.h"
 #include "scsi/ReplyDecoding.h"
 #include "scsi/STUCMethod.h"
@@ -17,8 +18,10 @@ using foundation::Log;
 namespace {
 
 constexpr std::size_t kReplyBufferSize = 256;
-constexpr std::uint16_t kNoResult = 65535;
-constexpr std::uint8_t kNotReady = 0x02;
+// TEST UNIT READY's answer when the drive reported no CHECK CONDITION, no
+// progress was asked for, or the command was not carried out.
+constexpr int kNoCondition = 65535;
+constexpr int kOtherCondition = 1;
 
 // The parameter list of CHANGE DRIVE MODE: vendor and model family, then the
 // mode-change code. The same list switches either way.
@@ -31,7 +34,7 @@ void requireInterface(const SCSITaskDeviceInterface* interface, std::string_view
 }
 
 bool isNotReady(const TaskOutcome& outcome) {
-    return outcome.checkCondition() && outcome.sense.senseKey() == kNotReady;
+    return outcome.checkCondition() && outcome.sense.senseKey() == scsi::kSenseNotReady;
 }
 
 } // namespace
@@ -43,7 +46,7 @@ void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData) 
 InquiryAnswer RequestInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData) {
     requireInterface(interface, "CommandInquiry");
     std::array<std::uint8_t, kReplyBufferSize> buffer{};
-    const std::array<std::uint8_t, 6> cdb = {0x12, 0x00, 0x00, 0x00, 0x38, 0x00};
+    const std::array<std::uint8_t, 6> cdb = {scsi::kInquiry, 0x00, 0x00, 0x00, 0x38, 0x00};
     const auto outcome = runTask(*interface, {.signature = Signatures::kCommandInquiry,
                                               .cdb = cdb,
                                               .buffer = buffer,
@@ -64,8 +67,18 @@ std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface,
                                         DeviceData* deviceData) {
     requireInterface(interface, "CommandReadBufferForDevice");
     std::array<std::uint8_t, kReplyBufferSize> buffer{};
-    const std::array<std::uint8_t, 12> cdb = {0x3C, 0x02, 0xF1, 0x00, 0x00, 0x00,
-                                              0x00, 0x00, 0x30, 0x00, 0x00, 0x00};
+    const std::array<std::uint8_t, 12> cdb = {scsi::kReadBuffer,
+                                              scsi::kDataMode,
+                                              scsi::kVersionBuffer,
+                                              0x00,
+                                              0x00,
+                                              0x00,
+                                              0x00,
+                                              0x00,
+                                              0x30,
+                                              0x00,
+                                              0x00,
+                                              0x00};
     const auto outcome = runTask(*interface, {.signature = Signatures::kCommandReadBufferForDevice,
                                               .cdb = cdb,
                                               .buffer = buffer,
@@ -82,7 +95,7 @@ std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface,
     return 0;
 }
 
-bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector, DeviceData*,
+bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, ImageSelector image, DeviceData*,
                         std::span<const std::uint8_t> data, std::uint32_t bufferOffset,
                         std::uint32_t length) {
     requireInterface(interface, "CommandWriteBuffer");
@@ -112,9 +125,10 @@ bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector, D
         std::copy(payload.begin(), payload.end(), padded.begin());
         payload = padded;
     }
-    const std::uint8_t bufferID = imageSelector != 0 ? 0xFE : 0xF0;
-    const std::array<std::uint8_t, 12> cdb = {0x3B,
-                                              0x05,
+    const std::uint8_t bufferID =
+        image == ImageSelector::Kernel ? scsi::kKernelImageBuffer : scsi::kNormalImageBuffer;
+    const std::array<std::uint8_t, 12> cdb = {scsi::kWriteBuffer,
+                                              scsi::kDownloadAndSaveMode,
                                               bufferID,
                                               static_cast<std::uint8_t>(bufferOffset >> 16),
                                               static_cast<std::uint8_t>(bufferOffset >> 8),
@@ -142,8 +156,18 @@ bool CommandChangeDriveMode(SCSITaskDeviceInterface* interface, DeviceData*) {
     requireInterface(interface, "CommandChangeDriveMode");
     std::array<std::uint8_t, kReplyBufferSize> buffer{};
     std::copy(kChangeDriveModeParameters.begin(), kChangeDriveModeParameters.end(), buffer.begin());
-    const std::array<std::uint8_t, 12> cdb = {0x3B, 0x05, 0xFF, 0x00, 0x00, 0x00,
-                                              0x00, 0x01, 0x00, 0x00, 0x00, 0x00};
+    const std::array<std::uint8_t, 12> cdb = {scsi::kWriteBuffer,
+                                              scsi::kDownloadAndSaveMode,
+                                              scsi::kDriveModeBuffer,
+                                              0x00,
+                                              0x00,
+                                              0x00,
+                                              0x00,
+                                              0x01,
+                                              0x00,
+                                              0x00,
+                                              0x00,
+                                              0x00};
     const auto outcome =
         runTask(*interface, {.signature = Signatures::kCommandChangeDriveMode,
                              .cdb = cdb,
@@ -160,25 +184,25 @@ bool CommandChangeDriveMode(SCSITaskDeviceInterface* interface, DeviceData*) {
 int CommandTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceData,
                          bool* isPresenceDisc, int* progress) {
     requireInterface(interface, "CommandTestUnitReady");
-    const std::array<std::uint8_t, 6> cdb = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const std::array<std::uint8_t, 6> cdb = {scsi::kTestUnitReady, 0x00, 0x00, 0x00, 0x00, 0x00};
     const auto outcome = runTask(*interface, {.signature = Signatures::kCommandTestUnitReady,
                                               .cdb = cdb,
                                               .requestingLine = "Requesting TEST UNIT READY data\n",
                                               .printsOtherStatus = true});
     if (!outcome) {
-        return kNoResult;
+        return kNoCondition;
     }
     const SCSI_Sense_Data& sense = outcome->sense;
     if (outcome->executed && progress != nullptr) {
         // The drive puts the low-order byte first.
         *progress = sense.bytes[16] + 256 * sense.bytes[17];
     }
-    std::uint16_t result = kNoResult;
+    int result = kNoCondition;
     if (outcome->checkCondition() && progress != nullptr) {
-        const bool installing = sense.senseKey() == kNotReady &&
-                                sense.additionalSenseCode() == 0x04 &&
-                                sense.additionalSenseCodeQualifier() == 0x12;
-        result = installing ? 0 : 1;
+        const bool installing = sense.senseKey() == scsi::kSenseNotReady &&
+                                sense.additionalSenseCode() == scsi::kInstallingCode &&
+                                sense.additionalSenseCodeQualifier() == scsi::kInstallingQualifier;
+        result = installing ? kStillInstalling : kOtherCondition;
     }
     const bool discPresent = Util::isPresenceOfDisc(sense);
     if (isPresenceDisc != nullptr) {

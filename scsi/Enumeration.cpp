@@ -1,7 +1,8 @@
 #include "platform/foundation/Log.h"
-#include "platform/iokit/Registry.h"
+#include "platform/iokit/ObjectRef.h"
 #include "platform/iokit/Services.h"
 #include "records/Util.h"
+#include "scsi/ExclusiveAccess.h"
 #include "scsi/Precondition.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
@@ -23,13 +24,14 @@ bool CanUpdateWith(const DeviceData& drive, const FirmFileData& image) {
     // A missing value on either side never matches, and neither does an
     // empty or blank hardware version: it names no hardware at all.
     const auto& hardware = drive.hard_version();
-    if (!hardware || isBlank(*hardware) || hardware != image.hard_version()) {
+    if (!Util::sameText(hardware, image.hard_version()) || isBlank(*hardware)) {
         return false;
     }
     // A blank destination on the drive takes any image that names one.
     const auto& destination = image.dest_version();
     if (!destination || destination->empty() ||
-        (drive.dest_version() != kBlankDestination && drive.dest_version() != destination)) {
+        (drive.dest_version() != kBlankDestination &&
+         !Util::sameText(drive.dest_version(), destination))) {
         return false;
     }
     return drive.revision() && image.revision() &&
@@ -54,40 +56,37 @@ bool FindDevicesUsing(int kind, mach_port_t masterPort, io_iterator_t* iterator)
 
 void ExecListDeviceMain(io_iterator_t iterator, std::vector<DeviceData>& deviceArray,
                         const FirmFileData& normalImage) {
-    while (const io_object_t scsiDevice = IOIteratorNext(iterator)) {
-        char className[128];
-        if (const kern_return_t result = IOObjectGetClass(scsiDevice, className);
-            result != KERN_SUCCESS) {
-            Log::error(Signatures::kExecListDeviceMain,
-                       format("ExecListDeviceMain() Failed to get class name. (0x%08x)\n", result));
-        } else {
-            Log::toStandardError(
-                "\n---- Found Target ---------------------------------------------------\n");
-            Log::toStandardError(
-                format("ExecListDeviceMain() Found device class \"%s\" using .\n", className));
-        }
+    while (const auto reference = iokit::ObjectRef::adopt(IOIteratorNext(iterator))) {
+        const io_object_t scsiDevice = reference.get();
+        LogDeviceClass(scsiDevice, Signatures::kExecListDeviceMain, "ExecListDeviceMain",
+                       "\n---- Found Target ---------------------------------------------------\n");
 
-        {
-            const DeviceInterfaces interfaces = CreateDeviceInterfaceForAuthoringDevice(scsiDevice);
-            if (interfaces.taskDevice) {
-                if (auto deviceData = GetDeviceInfo(interfaces.taskDevice.get(), normalImage)) {
-                    deviceData->setScsiDevice(scsiDevice);
-                    deviceArray.push_back(std::move(*deviceData));
-                }
-            } else {
-                Log::error(Signatures::kExecListDeviceMain, "interface is NULL.");
+        const DeviceInterfaces interfaces = CreateDeviceInterfaceForAuthoringDevice(scsiDevice);
+        if (interfaces.taskDevice) {
+            if (auto deviceData = GetDeviceInfo(interfaces.taskDevice.get(), normalImage)) {
+                deviceData->setScsiDevice(scsiDevice);
+                deviceArray.push_back(std::move(*deviceData));
             }
+        } else {
+            Log::error(Signatures::kExecListDeviceMain, "interface is NULL.");
         }
-        IOObjectRelease(scsiDevice);
     }
+}
+
+std::vector<DeviceData> ListTargetDrives(const FirmFileData& normalImage) {
+    std::vector<DeviceData> deviceArray;
+    iokit::ObjectRef iterator;
+    if (FindDevicesUsing(kAuthoringDeviceKind, kIOMasterPortDefault, iterator.receive())) {
+        ExecListDeviceMain(iterator.get(), deviceArray, normalImage);
+    }
+    return deviceArray;
 }
 
 std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
                                         const FirmFileData& normalImage) {
     requirePrecondition(interface != nullptr, "interface != NULL", "GetDeviceInfo");
-    if (const IOReturn result = interface->ObtainExclusiveAccess(); result != kIOReturnSuccess) {
-        Log::warning(Signatures::kGetDeviceInfo,
-                     format("ObtainExclusiveAccess failed.(1) (0x%08x)\n", result));
+    auto access = ExclusiveAccess::obtain(*interface, Signatures::kGetDeviceInfo);
+    if (!access) {
         return std::nullopt;
     }
 
@@ -103,9 +102,7 @@ std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
         }
     }
 
-    if (const IOReturn result = interface->ReleaseExclusiveAccess(); result != kIOReturnSuccess) {
-        Log::error(Signatures::kGetDeviceInfo,
-                   format("ReleaseExclusiveAccess failed. (0x%08x)\n", result));
+    if (!access->release()) {
         return std::nullopt;
     }
     return deviceData;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 // The interfaces of one device service. Members go in reverse order of
@@ -33,6 +34,10 @@ inline constexpr std::uint32_t kTaskTimeoutMilliseconds = 500000;
 // Device interfaces.
 void CreateMatchingDictionaryForAuthoringDevices(CFMutableDictionaryRef* matchingDict);
 DeviceInterfaces CreateDeviceInterfaceForAuthoringDevice(io_object_t scsiDevice);
+// Traces the device's class name, after `banner`, as `reporter` found it; a
+// class name that cannot be read is an error under `signature`.
+void LogDeviceClass(io_object_t scsiDevice, std::string_view signature, std::string_view reporter,
+                    std::string_view banner);
 
 // The drive commands. Each asserts that it was given an interface.
 void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
@@ -44,10 +49,14 @@ std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface, Devi
 // YES when the drive took the whole transfer: task status GOOD and every byte
 // moved. A length above the transfer buffer, or a transfer that would end past
 // the 24-bit offset, is refused without sending anything.
-bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, int imageSelector,
+enum class ImageSelector { Normal, Kernel };
+bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, ImageSelector image,
                         DeviceData* deviceData, std::span<const std::uint8_t> data,
                         std::uint32_t bufferOffset, std::uint32_t length);
 bool CommandChangeDriveMode(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
+// kStillInstalling exactly when the drive, asked for its progress, answers
+// that it is still installing its firmware.
+inline constexpr int kStillInstalling = 0;
 int CommandTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceData,
                          bool* isPresenceDisc, int* progress);
 
@@ -57,6 +66,8 @@ inline constexpr int kAuthoringDeviceKind = 5;
 bool FindDevicesUsing(int kind, mach_port_t masterPort, io_iterator_t* iterator);
 void ExecListDeviceMain(io_iterator_t iterator, std::vector<DeviceData>& deviceArray,
                         const FirmFileData& normalImage);
+// Every attached drive of the target model, identified: find, walk, release.
+std::vector<DeviceData> ListTargetDrives(const FirmFileData& normalImage);
 // The eligibility rule: the drive may take the normal image when they name the
 // same hardware, the drive's destination is blank or the image's, and the
 // drive's revision is lower than the image's.
@@ -64,7 +75,11 @@ bool CanUpdateWith(const DeviceData& drive, const FirmFileData& normalImage);
 std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
                                         const FirmFileData& normalImage);
 
+// Posted with the drive's installation progress: a value counting down
+// through kProgressRange, or kEndOfProgress when there is nothing to show.
 inline constexpr const char* kUpdateIndicatorNotify = "updateIndicatorNotify";
+inline constexpr int kProgressRange = 65536;
+inline constexpr int kEndOfProgress = -1;
 // After a switch into kernel mode: YES once INQUIRY reports "0000". A drive
 // that answers NOT READY while it restarts is asked again for a few seconds.
 bool WaitForKernelMode(SCSITaskDeviceInterface* interface);

@@ -1,10 +1,10 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/iokit/Registry.h"
 #include "records/FirmwareImageLayout.h"
 #include "records/LoadedImage.h"
 #include "records/Util.h"
 #include "scsi/BusyLimit.h"
+#include "scsi/ExclusiveAccess.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
 
@@ -19,9 +19,6 @@ using foundation::Log;
 
 namespace {
 
-constexpr int kKernelImageSelector = 1;
-constexpr int kNormalImageSelector = 0;
-constexpr int kEndOfProgress = -1;
 // How long a drive that has just been switched may answer NOT READY while it
 // restarts into its kernel.
 constexpr auto kKernelModeWait = std::chrono::seconds(5);
@@ -211,7 +208,7 @@ class UpdateRun {
             if (progress != lastProgress) {
                 lastProgress = progress;
                 lastChange = now;
-            } else if (answer == 0 && now - lastChange >= limit) {
+            } else if (answer == kStillInstalling && now - lastChange >= limit) {
                 const std::chrono::duration<double> unchanged = now - lastChange;
                 Log::error(Signatures::kExecUpdateMain,
                            format("drive did not finish installing. (progress %d unchanged for "
@@ -220,7 +217,7 @@ class UpdateRun {
                 postProgress(kEndOfProgress);
                 return false;
             }
-        } while (answer == 0);
+        } while (answer == kStillInstalling);
         postProgress(kEndOfProgress);
         return true;
     }
@@ -242,8 +239,8 @@ class UpdateRun {
   private:
     bool write(LoadedImage::Kind kind, std::span<const std::uint8_t> data, std::uint32_t offset,
                std::uint32_t length) {
-        const int selector =
-            kind == LoadedImage::Kind::Kernel ? kKernelImageSelector : kNormalImageSelector;
+        const ImageSelector selector =
+            kind == LoadedImage::Kind::Kernel ? ImageSelector::Kernel : ImageSelector::Normal;
         if (CommandWriteBuffer(&interface_, selector, &deviceData_, data, offset, length)) {
             return true;
         }
@@ -293,56 +290,36 @@ bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
         return false;
     }
 
-    char className[128];
-    if (const kern_return_t result = IOObjectGetClass(scsiDevice, className);
-        result != KERN_SUCCESS) {
-        Log::error(Signatures::kExecUpdateMain,
-                   format("ExecWriteMain() Failed to get class name. (0x%08x)\n", result));
-    } else {
-        Log::toStandardError(
-            format("ExecWriteMain() Found device class \"%s\" using .\n", className));
-    }
+    LogDeviceClass(scsiDevice, Signatures::kExecUpdateMain, "ExecWriteMain", "");
 
     const DeviceInterfaces interfaces = CreateDeviceInterfaceForAuthoringDevice(scsiDevice);
     SCSITaskDeviceInterface* interface = interfaces.taskDevice.get();
     if (interface == nullptr) {
         return false;
     }
-    if (const IOReturn result = interface->ObtainExclusiveAccess(); result != kIOReturnSuccess) {
-        Log::warning(Signatures::kExecUpdateMain,
-                     format("ObtainExclusiveAccess failed.(1) (0x%08x)\n", result));
+    auto access = ExclusiveAccess::obtain(*interface, Signatures::kExecUpdateMain);
+    if (!access) {
         return false;
     }
 
-    const auto runWithExclusiveAccess = [&] {
-        const auto driveMode = identifyAgain(*interface, normal ? &*normal : nullptr);
-        if (!driveMode) {
-            return false;
-        }
-        UpdateRun run(*interface, deviceData, *driveMode);
-        if (kernel && (!run.switchToKernelMode() || !run.writeKernelImage(*kernel))) {
-            return false;
-        }
-        // The drive was judged against the normal image: it is there.
-        if (!run.switchToKernelMode() || !run.writeNormalImage(*normal)) {
-            return false;
-        }
-        Log::toStandardOutput("write completed.\n");
-        if (!run.switchToNormalMode()) {
-            return false;
-        }
-        if (!run.followInstallation()) {
-            return false;
-        }
-        return run.reportsRevision(normal->header().revision());
-    };
-    bool result = runWithExclusiveAccess();
-
-    if (const IOReturn released = interface->ReleaseExclusiveAccess();
-        released != kIOReturnSuccess) {
-        Log::error(Signatures::kExecUpdateMain,
-                   format("ReleaseExclusiveAccess failed. (0x%08x)\n", released));
-        result = false;
+    // Each return below gives the access back; the last one also fails when
+    // the drive does not take it back.
+    const auto driveMode = identifyAgain(*interface, normal ? &*normal : nullptr);
+    if (!driveMode) {
+        return false;
     }
-    return result;
+    UpdateRun run(*interface, deviceData, *driveMode);
+    if (kernel && (!run.switchToKernelMode() || !run.writeKernelImage(*kernel))) {
+        return false;
+    }
+    // The drive was judged against the normal image: it is there.
+    if (!run.switchToKernelMode() || !run.writeNormalImage(*normal)) {
+        return false;
+    }
+    Log::toStandardOutput("write completed.\n");
+    if (!run.switchToNormalMode() || !run.followInstallation()) {
+        return false;
+    }
+    const bool result = run.reportsRevision(normal->header().revision());
+    return access->release() && result;
 }

@@ -34,7 +34,6 @@ inline constexpr mach_port_t kIOMasterPortDefault = 0;
 using SCSITaskStatus = std::uint32_t;
 inline constexpr SCSITaskStatus kSCSITaskStatus_GOOD = 0x00;
 inline constexpr SCSITaskStatus kSCSITaskStatus_CHECK_CONDITION = 0x02;
-inline constexpr SCSITaskStatus kSCSITaskStatus_BUSY = 0x08;
 inline constexpr SCSITaskStatus kSCSITaskStatus_No_Status = 0xff;
 
 using SCSIDataTransferDirection = std::uint8_t;

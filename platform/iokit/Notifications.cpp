@@ -4,8 +4,8 @@
 #include "platform/iokit/Registry.h"
 #include "platform/iokit/Services.h"
 
+#include <atomic>
 #include <deque>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -33,21 +33,11 @@ MasterPort& masterPort() {
     return instance;
 }
 
-struct Faults {
-    std::mutex mutex;
-    std::map<FailingCall, kern_return_t> results;
-};
-
-Faults& faults() {
-    static Faults instance;
-    return instance;
-}
+std::atomic<const CallFaults*> installedFaults = nullptr;
 
 std::optional<kern_return_t> injectedFault(FailingCall call) {
-    auto& f = faults();
-    std::lock_guard lock(f.mutex);
-    const auto found = f.results.find(call);
-    return found == f.results.end() ? std::nullopt : std::optional(found->second);
+    const CallFaults* faults = installedFaults.load();
+    return faults != nullptr ? faults->answerTo(call) : std::nullopt;
 }
 
 class NotificationIterator;
@@ -170,16 +160,8 @@ class NotificationIterator : public ServiceIterator,
 
 } // namespace
 
-ScopedFault::ScopedFault(FailingCall call, kern_return_t result) : call_(call) {
-    auto& f = faults();
-    std::lock_guard lock(f.mutex);
-    f.results[call] = result;
-}
-
-ScopedFault::~ScopedFault() {
-    auto& f = faults();
-    std::lock_guard lock(f.mutex);
-    f.results.erase(call_);
+void setCallFaults(const CallFaults* faults) {
+    installedFaults.store(faults);
 }
 
 } // namespace iokit

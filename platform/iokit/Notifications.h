@@ -5,6 +5,7 @@
 #include "platform/iokit/IOKitTypes.h"
 
 #include <memory>
+#include <optional>
 #include <string_view>
 
 // Notices of matching services arriving and leaving, delivered through a
@@ -62,18 +63,16 @@ namespace iokit {
 
 enum class FailingCall { MasterPort, FirstMatchNotification, TerminatedNotification };
 
-// For tests of the callers' failure paths: while it lives, the call answers
-// `result` and does nothing else. An IOMasterPort answering success then
-// gives no port.
-class ScopedFault {
+// The answers a test gives in place of the set-up calls above, so that the
+// callers' failure paths can run. A call with an answer does nothing else; an
+// IOMasterPort answered with success gives no port. The updater installs none.
+class CallFaults {
   public:
-    ScopedFault(FailingCall call, kern_return_t result);
-    ~ScopedFault();
-    ScopedFault(const ScopedFault&) = delete;
-    ScopedFault& operator=(const ScopedFault&) = delete;
-
-  private:
-    FailingCall call_;
+    virtual ~CallFaults() = default;
+    virtual std::optional<kern_return_t> answerTo(FailingCall call) const = 0;
 };
+
+// Installs `faults` until another (or none) is installed.
+void setCallFaults(const CallFaults* faults);
 
 } // namespace iokit

@@ -59,6 +59,9 @@ struct DriveFaults {
     std::optional<std::string> revisionAfterInstall;
     // 1-based index of the command at which the drive disappears.
     std::optional<std::uint64_t> removalAtCommand;
+    // Set in the flag bits (filemark, end of medium, incorrect length) above
+    // the sense key of every CHECK CONDITION, as drives may.
+    std::uint8_t senseKeyFlags = 0;
 };
 
 struct DriveProfile {

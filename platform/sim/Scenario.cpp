@@ -318,7 +318,8 @@ json parseDocument(std::string_view text, std::string_view origin) {
     };
     try {
         return json::parse(text, refuseDuplicateKeys);
-    } catch (const json::parse_error& error) {
+    } catch (const json::exception& error) {
+        // Syntax errors, and numbers too large for any type, alike.
         Place(origin, "").fail(std::string("not valid JSON: ") + error.what());
     }
 }

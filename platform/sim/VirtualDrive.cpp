@@ -160,7 +160,10 @@ CommandResult VirtualDrive::execute(std::span<const std::uint8_t> cdb, std::span
             attached_ = false;
         }
     }
-    const CommandResult result = attached_ ? dispatch(cdb, data, direction) : goneResult();
+    CommandResult result = attached_ ? dispatch(cdb, data, direction) : goneResult();
+    if (result.status == statusCheckCondition) {
+        result.sense[2] |= profile_.faults.senseKeyFlags & 0xE0;
+    }
     record(cdb, data, direction, result);
     return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/LockTokens.h"
 #include "app/MainWindow.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "platform/appkit/Alert.h"
@@ -65,7 +66,7 @@ class UpdaterWindow : public ::testing::Test {
 
     // Once a refresh is seen under way, returns when it has ended.
     static void waitForRefreshToEnd() {
-        auto listing = foundation::NamedLock::synchronized("SYNC_LISTING");
+        auto listing = foundation::NamedLock::synchronized(kListingLock);
     }
 
     bool firstListingDone() {

@@ -45,7 +45,7 @@ class RealKernel : public testing::Test {
     }
 
     DeviceData listedDrive() {
-        const auto list = listDrives(images_.normal());
+        const auto list = ListTargetDrives(images_.normal());
         if (list.size() != 1) {
             ADD_FAILURE() << list.size() << " drives listed";
             return {};

@@ -62,7 +62,7 @@ sim::DriveProfile readyDrive() {
 }
 
 double stackTestUnitReadies(const FirmwareImageFolder& images) {
-    const auto list = listDrives(images.normal());
+    const auto list = ListTargetDrives(images.normal());
     if (list.size() != 1) {
         throw std::runtime_error("the drive was not listed");
     }
@@ -142,7 +142,7 @@ tcmu::DataPhase phaseOf(sim::Direction direction) {
 // The update's own commands, as the drive received them.
 std::vector<sim::CommandRecord> updateCommands(const FirmwareImageFolder& images) {
     Served served(readyDrive());
-    auto list = listDrives(images.normal());
+    auto list = ListTargetDrives(images.normal());
     served.drive.drive().setRecording(sim::Recording::CommandsAndData);
     if (list.size() != 1 || !ExecUpdateMain(list[0], images.normal(), images.kernel())) {
         throw std::runtime_error("the recorded update failed");
@@ -152,7 +152,7 @@ std::vector<sim::CommandRecord> updateCommands(const FirmwareImageFolder& images
 
 double stackUpdate(const FirmwareImageFolder& images) {
     Served served(readyDrive());
-    auto list = listDrives(images.normal());
+    auto list = ListTargetDrives(images.normal());
     if (list.size() != 1) {
         throw std::runtime_error("the drive was not listed");
     }

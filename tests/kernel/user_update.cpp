@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     const linuxbackend::LinuxBackend backend(linuxbackend::EventSource::Udev);
     eventuallyOnKernel([&backend] { return !backend.drives().empty(); });
 
-    auto list = listDrives(images.normal());
+    auto list = ListTargetDrives(images.normal());
     std::printf("listed %zu\n", list.size());
     for (const iokit::AccessResult& problem : backend.accessProblems()) {
         std::printf("refused %s %s\n", causeOf(problem.refusal), problem.deviceNode.c_str());
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         return 1;
     }
-    const auto after = listDrives(images.normal());
+    const auto after = ListTargetDrives(images.normal());
     std::printf("updated to %s\n",
                 after.size() == 1 ? after[0].revision().value_or("?").c_str() : "?");
     return 0;

@@ -2,8 +2,10 @@
 
 #include "platform/foundation/LogCapture.h"
 #include "platform/iokit/Notifications.h"
+#include "platform/iokit/Registry.h"
 #include "platform/sim/SimulatedBackend.h"
 #include "tests/monitor/MonitorTesting.h"
+#include "tests/support/ScopedFault.h"
 
 #include <atomic>
 #include <future>
@@ -29,7 +31,8 @@ sim::Scenario detachedDrives() {
 } // namespace
 
 TEST(USBDeviceManager, PostsOneNoticeWhenArmedAndOnePerCallbackOnItsOwnThread) {
-    sim::SimulatedBackend backend(detachedDrives());
+    const std::size_t liveBefore = iokit::Registry::liveObjectCount();
+    auto backend = std::make_unique<sim::SimulatedBackend>(detachedDrives());
     NotificationRecorder recorder;
     // Holds the monitor in its first notice, posted once the arrival notice is
     // armed, until two drives have come.
@@ -50,12 +53,12 @@ TEST(USBDeviceManager, PostsOneNoticeWhenArmedAndOnePerCallbackOnItsOwnThread) {
         RunLoopThread monitor([&] { started = manager.start(); });
         const std::thread::id monitorThread = monitor.id();
         ASSERT_TRUE(recorder.cameTo(1));
-        backend.attach("a");
-        backend.attach("b");
+        backend->attach("a");
+        backend->attach("b");
         twoAttached.set_value();
         ASSERT_TRUE(recorder.cameTo(3));
-        backend.attach("scanner");
-        backend.remove("a");
+        backend->attach("scanner");
+        backend->remove("a");
         ASSERT_TRUE(recorder.cameTo(4));
         EXPECT_THAT(recorder.received(), ElementsAre(kDriveAppeared, kDriveDisappeared,
                                                      kDriveAppeared, kDriveDisappeared));
@@ -63,6 +66,9 @@ TEST(USBDeviceManager, PostsOneNoticeWhenArmedAndOnePerCallbackOnItsOwnThread) {
     }
     EXPECT_TRUE(started);
     foundation::NotificationCenter::defaultCenter().removeObserver(&gateObserver);
+    // The monitor kept no reference on a drive it was told about.
+    backend.reset();
+    EXPECT_EQ(iokit::Registry::liveObjectCount(), liveBefore);
 }
 
 TEST(USBDeviceManager, ASetUpFailureIsLoggedOnceAndStartReturnsAtOnce) {
@@ -94,7 +100,7 @@ TEST(USBDeviceManager, ASetUpFailureIsLoggedOnceAndStartReturnsAtOnce) {
         SCOPED_TRACE(failure.line);
         const foundation::LogCapture log;
         const NotificationRecorder recorder;
-        const iokit::ScopedFault fault(failure.call, failure.result);
+        const ScopedFault fault(failure.call, failure.result);
         EXPECT_FALSE(USBDeviceManager().start());
         EXPECT_THAT(log.systemLog(), ElementsAre(failure.line));
         EXPECT_EQ(recorder.received(), failure.posted);

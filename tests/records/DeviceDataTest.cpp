@@ -33,27 +33,25 @@ TEST(DeviceData, AFreshRecordCopiesToAnEmptyRecordWithoutTakingAReference) {
 
 TEST(DeviceData, EachCopyHoldsItsOwnHandleReference) {
     const io_service_t service = newService();
+    const io_service_t other = newService();
     {
         auto first = std::make_unique<DeviceData>();
         first->setScsiDevice(service);
-        EXPECT_EQ(iokit::Registry::retainCount(service), 2);
+        IOObjectRelease(service); // the record now holds the only reference
         DeviceData second(*first);
-        EXPECT_EQ(iokit::Registry::retainCount(service), 3);
+        EXPECT_EQ(iokit::Registry::retainCount(service), 2);
         first.reset();
-        EXPECT_EQ(iokit::Registry::retainCount(service), 2);
-        EXPECT_EQ(second.scsiDevice(), service);
-
-        const DeviceData& alias = second;
-        second = alias; // storing the same handle again keeps it alive
-        EXPECT_EQ(iokit::Registry::retainCount(service), 2);
-        const io_service_t other = newService();
-        second.setScsiDevice(other);
-        IOObjectRelease(other);
         EXPECT_EQ(iokit::Registry::retainCount(service), 1);
-        EXPECT_EQ(iokit::Registry::retainCount(other), 1);
+
+        // Storing its own only handle again must not free it in between.
+        second.setScsiDevice(second.scsiDevice());
+        EXPECT_EQ(iokit::Registry::retainCount(service), 1);
+        second.setScsiDevice(other);
+        EXPECT_EQ(iokit::Registry::retainCount(service), 0);
+        EXPECT_EQ(iokit::Registry::retainCount(other), 2);
     }
-    EXPECT_EQ(iokit::Registry::retainCount(service), 1);
-    IOObjectRelease(service);
+    EXPECT_EQ(iokit::Registry::retainCount(other), 1);
+    IOObjectRelease(other);
 }
 
 TEST(DeviceData, CopiesAreIndependentAndKeepNilApartFromEmpty) {

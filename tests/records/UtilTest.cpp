@@ -48,12 +48,20 @@ TEST(CmpCurVersion, OrdersDigitRunsByValueAndIgnoresBlanks) {
     EXPECT_EQ(Util::cmpCurVersion("99999999999999999999999", "99999999999999999999998"), 1);
 }
 
+TEST(SameText, AMissingTextMatchesNothingAndEmptyIsAText) {
+    EXPECT_FALSE(Util::sameText(std::nullopt, std::nullopt));
+    EXPECT_FALSE(Util::sameText("1.02", std::nullopt));
+    EXPECT_TRUE(Util::sameText("", ""));
+    EXPECT_FALSE(Util::sameText("1.02", "1.02 "));
+}
+
 TEST(IsTargetModel, IgnoresBlanksButNotCase) {
     EXPECT_TRUE(Util::isTargetModel("BD-RW KLV-TN82WA"));
     EXPECT_TRUE(Util::isTargetModel("BD-RWKLV-TN82WA"));
     EXPECT_TRUE(Util::isTargetModel("  BD-RW  KLV - TN82WA  "));
     EXPECT_FALSE(Util::isTargetModel("bd-rw klv-tn82wa"));
     EXPECT_FALSE(Util::isTargetModel("BD-RW KLV-TN82W"));
+    EXPECT_FALSE(Util::isTargetModel("BD-RW KLV-TN82WA2"));
     EXPECT_FALSE(Util::isTargetModel(std::nullopt));
     EXPECT_FALSE(Util::isTargetModel(""));
 }

@@ -27,6 +27,8 @@ class DriveCommands : public ::testing::Test {
         auto profile = SimulatedDrives::targetDrive("d");
         profile.disc = sim::Disc{};
         profile.faults = faults;
+        // Seven polls count down through values whose two bytes differ.
+        profile.installPolls = 7;
         return {profile};
     }
 
@@ -38,7 +40,7 @@ class DriveCommands : public ::testing::Test {
     void startInstall() {
         ASSERT_TRUE(CommandChangeDriveMode(interface(), nullptr));
         const Bytes chunk(256, 0x11);
-        ASSERT_TRUE(CommandWriteBuffer(interface(), 0, nullptr, chunk, 0, 256));
+        ASSERT_TRUE(CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, chunk, 0, 256));
         ASSERT_TRUE(CommandChangeDriveMode(interface(), nullptr));
     }
 
@@ -59,10 +61,10 @@ TEST_F(DriveCommands, SendTheirExactCommandBlocks) {
     CommandChangeDriveMode(interface(), nullptr);
     EXPECT_THAT(lastCdb(), ElementsAre(0x3B, 0x05, 0xFF, 0, 0, 0, 0, 0x01, 0, 0, 0, 0));
     const Bytes data(0x1200, 0xAB);
-    CommandWriteBuffer(interface(), 1, nullptr, data, 0x10000, 0x1200);
+    CommandWriteBuffer(interface(), ImageSelector::Kernel, nullptr, data, 0x10000, 0x1200);
     EXPECT_THAT(lastCdb(),
                 ElementsAre(0x3B, 0x05, 0xFE, 0x01, 0x00, 0x00, 0x00, 0x12, 0x00, 0, 0, 0));
-    CommandWriteBuffer(interface(), 0, nullptr, data, 0x18000, 0x300);
+    CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, data, 0x18000, 0x300);
     EXPECT_THAT(lastCdb(),
                 ElementsAre(0x3B, 0x05, 0xF0, 0x01, 0x80, 0x00, 0x00, 0x03, 0x00, 0, 0, 0));
 }
@@ -86,7 +88,7 @@ TEST_F(DriveCommands, WriteBufferPadsShortDataWithZerosAndRefusesOverlongTransfe
     ASSERT_TRUE(CommandChangeDriveMode(interface(), nullptr));
     const Bytes data(1000, 0x5A);
     LogCapture capture;
-    EXPECT_TRUE(CommandWriteBuffer(interface(), 0, nullptr, data, 0, 1024));
+    EXPECT_TRUE(CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, data, 0, 1024));
     const Bytes sent = drive().history().back().dataOut;
     ASSERT_EQ(sent.size(), 1024u);
     EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 1000), data);
@@ -98,7 +100,7 @@ TEST_F(DriveCommands, WriteBufferPadsShortDataWithZerosAndRefusesOverlongTransfe
 
     const auto commands = drive().counters().commands;
     const Bytes big(40000, 1);
-    EXPECT_FALSE(CommandWriteBuffer(interface(), 0, nullptr, big, 0, 32769));
+    EXPECT_FALSE(CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, big, 0, 32769));
     EXPECT_EQ(drive().counters().commands, commands);
     ASSERT_EQ(capture.systemLog().size(), 1u);
     EXPECT_THAT(capture.systemLog()[0],
@@ -110,12 +112,15 @@ TEST_F(DriveCommands, WriteBufferNeverCutsItsOffsetTo24Bits) {
     ASSERT_TRUE(CommandChangeDriveMode(interface(), nullptr));
     const Bytes data(0x8000, 0x3C);
     const LogCapture quiet;
-    EXPECT_TRUE(CommandWriteBuffer(interface(), 0, nullptr, data, 0xFF8000, 0x8000));
+    EXPECT_TRUE(
+        CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, data, 0xFF8000, 0x8000));
     EXPECT_THAT(lastCdb(),
                 ElementsAre(0x3B, 0x05, 0xF0, 0xFF, 0x80, 0x00, 0x00, 0x80, 0x00, 0, 0, 0));
     const auto commands = drive().counters().commands;
-    EXPECT_FALSE(CommandWriteBuffer(interface(), 0, nullptr, data, 0x1000000, 0x100));
-    EXPECT_FALSE(CommandWriteBuffer(interface(), 0, nullptr, data, 0xFFFF00, 0x200));
+    EXPECT_FALSE(
+        CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, data, 0x1000000, 0x100));
+    EXPECT_FALSE(
+        CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, data, 0xFFFF00, 0x200));
     EXPECT_EQ(drive().counters().commands, commands);
 }
 
@@ -155,7 +160,7 @@ TEST(WriteBuffer, GoodAfterMovingFewerBytesThanAskedIsAFailure) {
     const iokit::InterfaceRef<SCSITaskDeviceInterface> device(new ShortTransferDevice);
     const LogCapture quiet;
     const Bytes data(1024, 0x77);
-    EXPECT_FALSE(CommandWriteBuffer(device.get(), 0, nullptr, data, 0, 1024));
+    EXPECT_FALSE(CommandWriteBuffer(device.get(), ImageSelector::Normal, nullptr, data, 0, 1024));
 }
 
 TEST_F(DriveCommands, InquiryAndReadBufferFillTheRecordOnGood) {
@@ -197,11 +202,14 @@ TEST_F(DriveCommands, TestUnitReadyReportsDiscAndInstallProgress) {
     startInstall();
     LogCapture capture;
     progress = -5;
-    EXPECT_EQ(CommandTestUnitReady(interface(), nullptr, nullptr, &progress), 0);
-    const auto reply = drive().history().back().result.sense;
-    EXPECT_EQ(progress, reply[16] + 256 * reply[17]);
-    EXPECT_GT(progress, 0);
+    EXPECT_EQ(CommandTestUnitReady(interface(), nullptr, nullptr, &progress), kStillInstalling);
+    EXPECT_EQ(progress, 0xFFFF);
     EXPECT_EQ(capture.standardError(), "Requesting TEST UNIT READY data\nNot Ready, \n");
+    // The drive sends the low byte first: 6Dh, DBh.
+    EXPECT_EQ(CommandTestUnitReady(interface(), nullptr, nullptr, &progress), kStillInstalling);
+    const auto sense = drive().history().back().result.sense;
+    EXPECT_THAT(std::span(sense).subspan(16), ElementsAre(0x6D, 0xDB));
+    EXPECT_EQ(progress, 0xDB6D);
 }
 
 namespace {
@@ -229,6 +237,25 @@ class BusyDrive : public FailingDrive {
 };
 
 } // namespace
+
+// A drive that sets every flag bit above the sense key.
+class FlaggedSenseDrive : public DriveCommands {
+  protected:
+    FlaggedSenseDrive() : DriveCommands(flagged()) {}
+    static sim::DriveFaults flagged() {
+        sim::DriveFaults f;
+        f.senseKeyFlags = 0xE0;
+        return f;
+    }
+};
+
+TEST_F(FlaggedSenseDrive, StillCountsAsInstallingWhenTheSenseKeyCarriesFlags) {
+    startInstall();
+    int progress = -5;
+    EXPECT_EQ(CommandTestUnitReady(interface(), nullptr, nullptr, &progress), kStillInstalling);
+    EXPECT_EQ(drive().history().back().result.sense[2], 0xE2);
+    EXPECT_EQ(progress, 0xFFFF);
+}
 
 TEST_F(CheckConditionDrive, CommandsPrintTheSenseLineAndLeaveTheRecordAlone) {
     DeviceData record;
@@ -299,7 +326,7 @@ TEST_F(NoTaskDrive, EveryCommandGivesItsNoTaskResult) {
     int progress = 77;
     CommandInquiry(interface(), &record);
     EXPECT_EQ(CommandReadBufferForDevice(interface(), &record), -1);
-    EXPECT_FALSE(CommandWriteBuffer(interface(), 0, nullptr, {}, 0, 256));
+    EXPECT_FALSE(CommandWriteBuffer(interface(), ImageSelector::Normal, nullptr, {}, 0, 256));
     EXPECT_FALSE(CommandChangeDriveMode(interface(), nullptr));
     EXPECT_EQ(CommandTestUnitReady(interface(), &record, &disc, &progress), 65535);
     EXPECT_FALSE(record.vendor().has_value());

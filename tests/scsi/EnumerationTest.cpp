@@ -50,7 +50,7 @@ TEST(ExecListDeviceMain, AsksAnotherModelForInquiryOnlyAndNeverSeesOtherDevices)
     const std::size_t liveObjects = iokit::Registry::liveObjectCount();
     LogCapture capture;
 
-    EXPECT_THAT(listDrives(DemoNormalImage()), IsEmpty());
+    EXPECT_THAT(ListTargetDrives(DemoNormalImage()), IsEmpty());
     const auto history = drives.drive("other").history();
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(history[0].cdb[0], 0x12);
@@ -82,7 +82,7 @@ TEST(ExecListDeviceMain, SkipsADriveHeldElsewhereAndListsTwinsInIteratorOrder) {
     ASSERT_EQ(holder.taskDevice->ObtainExclusiveAccess(), kIOReturnSuccess);
     LogCapture capture;
 
-    const auto list = listDrives(DemoNormalImage());
+    const auto list = ListTargetDrives(DemoNormalImage());
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].scsiDevice(), drives.service("twin-2"));
     EXPECT_EQ(list[1].scsiDevice(), drives.service("twin-1"));
@@ -130,12 +130,12 @@ TEST(ExecListDeviceMain, DrivesHeldElsewhereAreTheBackendsAccessProblemsUntilOpe
         return held;
     };
 
-    EXPECT_EQ(listDrives(DemoNormalImage()).size(), 1u);
+    EXPECT_EQ(ListTargetDrives(DemoNormalImage()).size(), 1u);
     EXPECT_THAT(nodes(), ElementsAre("virtual:b", "virtual:c"));
     drives.backend().remove("c");
     EXPECT_THAT(nodes(), ElementsAre("virtual:b"));
     ASSERT_EQ(holderOfB.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);
-    EXPECT_EQ(listDrives(DemoNormalImage()).size(), 2u);
+    EXPECT_EQ(ListTargetDrives(DemoNormalImage()).size(), 2u);
     EXPECT_THAT(nodes(), IsEmpty());
     iokit::AccessProblems::forget(foreign.deviceNode);
 }
@@ -188,7 +188,8 @@ TEST_P(Eligibility, FollowsHardwareDestinationAndRevision) {
 
     const DemoNormalImage known;
     const FirmFileData unknown;
-    const auto list = listDrives(c.imageKnown ? static_cast<const FirmFileData&>(known) : unknown);
+    const auto list =
+        ListTargetDrives(c.imageKnown ? static_cast<const FirmFileData&>(known) : unknown);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].isEnableUpdate(), c.eligible);
     EXPECT_EQ(list[0].driveMode(), c.kernelMode ? 1 : 0);

@@ -116,7 +116,7 @@ TEST_P(FailureScenario, StaysWithItsDriveAndReleasesEverything) {
     const std::size_t liveObjects = iokit::Registry::liveObjectCount();
     {
         LogCapture capture;
-        std::vector<DeviceData> list = listDrives(images.normal());
+        std::vector<DeviceData> list = ListTargetDrives(images.normal());
         ASSERT_EQ(list.size(), c.listing == Listing::None ? 0u : 1u);
         if (!list.empty()) {
             EXPECT_EQ(list[0].isEnableUpdate(), c.listing == Listing::Eligible);

@@ -1,6 +1,9 @@
 #include "platform/foundation/Log.h"
+#include "platform/sim/Scenario.h"
+#include "records/FirmFileData.h"
 #include "records/Util.h"
 #include "scsi/ReplyDecoding.h"
+#include "scsi/STUCMethod.h"
 #include "scsi/SenseOutput.h"
 
 #include <algorithm>
@@ -9,10 +12,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
-// Feeds arbitrary bytes to every decoder of drive replies. Each decoder takes the
+// Feeds arbitrary bytes to every decoder of what comes from outside: drive
+// replies, firmware image headers and scenario files. Each decoder takes the
 // whole input; add new ones to kDecoders.
 
 namespace {
@@ -44,10 +49,34 @@ void decodeReplies(Bytes input) {
     Util::isPresenceOfDisc(sense);
 }
 
-constexpr std::array<void (*)(Bytes), 4> kDecoders{
-    decodeSense,
-    decodeReplies,
-    PrintSCSIInquiryDataUsing,
+// An image header as the user's file gives it, judged against a drive that
+// answered with the same bytes.
+void decodeImageHeader(Bytes input) {
+    FirmFileData header;
+    header.readHeaderOfBytes(input);
+    FirmFileData again;
+    again.readHeaderOfBytes(input);
+    // The same bytes read twice are the same header.
+    if (header.headerFieldDifferingFrom(again)) {
+        std::abort();
+    }
+    DeviceData drive;
+    storeInquiryData(input, drive);
+    storeReadBufferData(input, drive);
+    CanUpdateWith(drive, header);
+}
+
+// A scenario file may be refused, but only with the reader's own error.
+void parseScenario(Bytes input) {
+    const std::string_view text(reinterpret_cast<const char*>(input.data()), input.size());
+    try {
+        sim::Scenario::parse(text, "fuzz.json");
+    } catch (const std::runtime_error&) {
+    }
+}
+
+constexpr std::array<void (*)(Bytes), 6> kDecoders{
+    decodeSense,     decodeReplies, decodeImageHeader, parseScenario, PrintSCSIInquiryDataUsing,
     PrintReadBuffer,
 };
 

@@ -100,7 +100,7 @@ class UpdateProcedure : public testing::Test {
 
     void list(const sim::DriveProfile& profile, const FirmwareImageFolder& images) {
         drives_.emplace(std::vector{profile});
-        const auto list = listDrives(images.normal());
+        const auto list = ListTargetDrives(images.normal());
         ASSERT_EQ(list.size(), 1u) << "the drive was not listed";
         record_ = list[0];
         references_ = SimulatedDrives::deviceReferences(record_.scsiDevice());
@@ -458,7 +458,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, WrittenRevision, testing::Values(
     RevisionCase{"1.03", std::nullopt, true},
     RevisionCase{"1.02 ", std::nullopt, true},
     RevisionCase{"1.02", "1.2", false},
-    RevisionCase{"1.02", "1.03", false}));
+    RevisionCase{"1.02", "1.03", false},
+    RevisionCase{"1.02X", "1.02", false}));
 // clang-format on
 
 TEST_F(UpdateProcedure, AStaleRecordGivesWayToTheDriveAsItAnswersNow) {
@@ -529,7 +530,7 @@ TEST_F(UpdateProcedure, ARejectedTransferEndsTheRunInKernelModeAndARetryWritesIt
     EXPECT_EQ(drives_->drive("d").mode(), sim::DriveMode::Kernel);
 
     // Listed again it is eligible, in kernel mode, and takes the whole image.
-    const auto list = listDrives(images.normal());
+    const auto list = ListTargetDrives(images.normal());
     ASSERT_EQ(list.size(), 1u);
     EXPECT_TRUE(list[0].isEnableUpdate());
     EXPECT_EQ(list[0].driveMode(), 1);

@@ -2,6 +2,7 @@
 #include "platform/foundation/NotificationCenter.h"
 
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
@@ -25,6 +26,23 @@ TEST(NamedLock, IsRecursiveAndReleasedWhenAnExceptionLeavesTheSection) {
     });
     other.join();
     EXPECT_TRUE(done);
+}
+
+TEST(NamedLock, TheSameTokenOnAnotherThreadWaitsForTheHolder) {
+    std::atomic<bool> entered = false;
+    std::thread other;
+    {
+        auto held = NamedLock::synchronized("SYNC_TEST");
+        other = std::thread([&] {
+            auto guard = NamedLock::synchronized("SYNC_TEST");
+            entered = true;
+        });
+        // Long enough for a lock that excludes nothing to let the thread in.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_FALSE(entered);
+    }
+    other.join();
+    EXPECT_TRUE(entered);
 }
 
 TEST(NamedLock, TokensAreIndependent) {

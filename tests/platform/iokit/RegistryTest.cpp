@@ -1,5 +1,7 @@
 #include "platform/iokit/Registry.h"
 
+#include "platform/iokit/ObjectRef.h"
+
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -40,4 +42,33 @@ TEST(Registry, NoObjectAndClassNames) {
     EXPECT_EQ(std::strlen(name), 127u);
     EXPECT_NE(IOObjectGetClass(IO_OBJECT_NULL, name), KERN_SUCCESS);
     IOObjectRelease(handle);
+}
+
+TEST(ObjectRef, CopiesRetainMovesHandOverAndEachHolderReleasesOnce) {
+    using iokit::ObjectRef;
+    const io_object_t first = iokit::Registry::insert(std::make_shared<NamedObject>("A"));
+    const io_object_t second = iokit::Registry::insert(std::make_shared<NamedObject>("B"));
+    {
+        ObjectRef held = ObjectRef::adopt(first);
+        ObjectRef copy = held;
+        EXPECT_EQ(iokit::Registry::retainCount(first), 2);
+        ObjectRef moved = std::move(copy);
+        EXPECT_EQ(iokit::Registry::retainCount(first), 2);
+        EXPECT_FALSE(copy);
+
+        moved = ObjectRef::retain(second);
+        EXPECT_EQ(iokit::Registry::retainCount(first), 1);
+        EXPECT_EQ(iokit::Registry::retainCount(second), 2);
+        IOObjectRelease(second);
+
+        // The holder of the last reference assigned to itself keeps the object.
+        const ObjectRef& alias = moved;
+        moved = alias;
+        EXPECT_EQ(iokit::Registry::retainCount(second), 1);
+
+        // An out-parameter gives the old reference back before it is filled.
+        *held.receive() = IO_OBJECT_NULL;
+        EXPECT_EQ(iokit::Registry::retainCount(first), 0);
+    }
+    EXPECT_EQ(iokit::Registry::retainCount(second), 0);
 }

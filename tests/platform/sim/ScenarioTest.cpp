@@ -76,6 +76,7 @@ TEST(ScenarioTest, ReadsDrivesFaultsAndEventsInTimeOrder) {
 TEST(ScenarioTest, FaultsAreNamedByFileAndPlace) {
     const std::vector<std::pair<std::string_view, std::string_view>> cases{
         {R"({"drives": [)", "test.json: not valid JSON"},
+        {R"({"drives": [], "busyLimitMilliseconds": 7E6767})", "test.json: not valid JSON"},
         {R"({"events": []})", "test.json: missing key \"drives\""},
         {R"({"drives": [{"id": "a", "faults": {"busy": -1}}]})",
          "drives[0].faults.busy: expected a whole number"},
