@@ -1,7 +1,7 @@
 #include "app/TerminalFrontEnd.h"
 
-#include "platform/foundation/LogCapture.h"
 #include "tests/support/FirmwareImageFolder.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/SimulatedDrives.h"
 
 #include <gmock/gmock.h>
@@ -42,7 +42,7 @@ class TerminalSession : public ::testing::Test {
         return counters.modeChanges != 0 || counters.imageTransfers != 0;
     }
 
-    const foundation::LogCapture log_;
+    const LogCapture log_;
     const FirmwareImageFolder images_{70144, 40000};
     std::unique_ptr<SimulatedDrives> drives_;
     std::istringstream in_;

@@ -1,10 +1,10 @@
 #include "monitor/USBDeviceManager.h"
 
-#include "platform/foundation/LogCapture.h"
 #include "platform/iokit/Notifications.h"
 #include "platform/iokit/Registry.h"
 #include "platform/sim/SimulatedBackend.h"
 #include "tests/monitor/MonitorTesting.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/ScopedFault.h"
 
 #include <atomic>
@@ -98,7 +98,7 @@ TEST(USBDeviceManager, ASetUpFailureIsLoggedOnceAndStartReturnsAtOnce) {
     };
     for (const Case& failure : cases) {
         SCOPED_TRACE(failure.line);
-        const foundation::LogCapture log;
+        const LogCapture log;
         const NotificationRecorder recorder;
         const ScopedFault fault(failure.call, failure.result);
         EXPECT_FALSE(USBDeviceManager().start());

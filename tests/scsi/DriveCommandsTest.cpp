@@ -1,13 +1,12 @@
-#include "platform/foundation/LogCapture.h"
 #include "platform/iokit/Registry.h"
 #include "platform/iokit/Services.h"
 #include "scsi/STUCMethod.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/SimulatedDrives.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-using foundation::LogCapture;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::Not;

@@ -1,10 +1,10 @@
-#include "platform/foundation/LogCapture.h"
 #include "platform/iokit/Registry.h"
 #include "platform/sim/Scenario.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
 #include "tests/support/EngineSupport.h"
 #include "tests/support/FirmwareImageFolder.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/ProgressRecorder.h"
 #include "tests/support/SimulatedDrives.h"
 
@@ -14,7 +14,6 @@
 #include <ostream>
 #include <set>
 
-using foundation::LogCapture;
 namespace sig = Signatures;
 
 // Each scenario file holds one drive, "drive", with one fault. The drive is

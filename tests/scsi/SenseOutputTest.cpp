@@ -1,7 +1,7 @@
 #include "scsi/SenseOutput.h"
 
-#include "platform/foundation/LogCapture.h"
 #include "scsi/AdditionalSenseTable.h"
+#include "tests/support/LogCapture.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -68,7 +68,7 @@ class SenseLine : public testing::TestWithParam<SenseCase> {};
 
 TEST_P(SenseLine, IsWrittenInOneWriteWithItsLineFeed) {
     const auto& c = GetParam();
-    foundation::LogCapture capture;
+    LogCapture capture;
     PrintSenseString(makeSense(c.keyByte, c.asc, c.ascq), c.includeCodes);
     const auto lines = capture.lines();
     ASSERT_EQ(lines.size(), 1u);
@@ -111,7 +111,7 @@ TEST(SenseOutputInquiryDump, PrintsEveryFieldWithTextsCutAtWidthOrZero) {
     std::copy(product.begin(), product.end(), data.begin() + 16);
     std::copy_n("1.02ABCD", 8, data.begin() + 32);
 
-    foundation::LogCapture capture;
+    LogCapture capture;
     PrintSCSIInquiryDataUsing(data);
     EXPECT_EQ(capture.standardError(), "\n*********** INQUIRY DATA ***********\n"
                                        "Got inquiry results size = 96\n"
@@ -132,7 +132,7 @@ TEST(SenseOutputInquiryDump, PrintsEveryFieldWithTextsCutAtWidthOrZero) {
 TEST(SenseOutputInquiryDump, ReadsNothingBeyondAShortReply) {
     // Heap-allocated so that a sanitizer build catches any read past its end.
     const std::vector<std::uint8_t> data{0x05, 0x80, 0, 0, 0, 0, 0, 0, 'A', 'B'};
-    foundation::LogCapture capture;
+    LogCapture capture;
     PrintSCSIInquiryDataUsing(data);
     std::string out = capture.standardError();
     EXPECT_NE(out.find("Got inquiry results size = 10\n"), std::string::npos);
@@ -154,7 +154,7 @@ TEST(SenseOutputInquiryDump, ReadsNothingBeyondAShortReply) {
 
 TEST(SenseOutputReadBufferDump, PrintsEveryByteAsItIsZeroIncluded) {
     const std::vector<std::uint8_t> data{'A', 0x00, 0xE9};
-    foundation::LogCapture capture;
+    LogCapture capture;
     PrintReadBuffer(data);
     EXPECT_EQ(capture.standardError(), "\n*********** READ_BUFFER DATA ***********\n"
                                        "Got readBuf results size = 3\n"
@@ -167,7 +167,7 @@ TEST(SenseOutputReadBufferDump, PrintsEveryByteAsItIsZeroIncluded) {
 
 TEST(SenseOutputReadBufferDump, StopsAtTheSixteenBitLimit) {
     const std::vector<std::uint8_t> data(70000, 'x');
-    foundation::LogCapture capture;
+    LogCapture capture;
     PrintReadBuffer(data);
     const std::string out = capture.standardError();
     EXPECT_NE(out.find("Got readBuf results size = 65535\n"), std::string::npos);

@@ -1,10 +1,10 @@
-#include "platform/foundation/LogCapture.h"
 #include "platform/iokit/Registry.h"
 #include "scsi/BusyLimit.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
 #include "tests/support/EngineSupport.h"
 #include "tests/support/FirmwareImageFolder.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/ProgressRecorder.h"
 #include "tests/support/SimulatedDrives.h"
 
@@ -14,7 +14,6 @@
 #include <ostream>
 #include <unistd.h>
 
-using foundation::LogCapture;
 using testing::ElementsAre;
 using testing::IsEmpty;
 

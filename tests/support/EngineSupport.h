@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/foundation/LogCapture.h"
 #include "scsi/STUCMethod.h"
+#include "tests/support/LogCapture.h"
 
 #include <string>
 #include <string_view>
@@ -13,7 +13,7 @@ inline std::string logLine(std::string_view signature, std::string_view level,
     return std::string(signature) + "(#) [" + std::string(level) + "] " + std::string(message);
 }
 
-inline std::vector<std::string> systemLogOf(const foundation::LogCapture& capture) {
+inline std::vector<std::string> systemLogOf(const LogCapture& capture) {
     std::vector<std::string> lines;
     for (std::string line : capture.systemLog()) {
         // The first "(digits) [" is the line number's place.

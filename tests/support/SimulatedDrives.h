@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/foundation/LogCapture.h"
 #include "platform/iokit/Services.h"
 #include "platform/sim/SimulatedBackend.h"
 #include "platform/sim/SimulatedService.h"
 #include "scsi/STUCMethod.h"
+#include "tests/support/LogCapture.h"
 
 #include <memory>
 #include <string>

@@ -1,11 +1,10 @@
 #include "platform/foundation/Log.h"
 
-#include "platform/foundation/LogCapture.h"
+#include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
 using foundation::Log;
-using foundation::LogCapture;
 using foundation::LogChannel;
 
 TEST(Log, ErrorAndWarningLinesCarrySignatureLineAndLevel) {

@@ -1,6 +1,6 @@
 #include "platform/linux/SgDevice.h"
 
-#include "platform/foundation/LogCapture.h"
+#include "tests/support/LogCapture.h"
 
 #include <array>
 #include <cerrno>
@@ -36,7 +36,7 @@ class SgDeviceTest : public testing::Test {
 } // namespace
 
 TEST_F(SgDeviceTest, ANodeGoneBeforeTheOpenIsRefusedAsGoneWithALine) {
-    foundation::LogCapture capture;
+    LogCapture capture;
     SgDevice device((folder_ / "sg9").string(), folder_.string());
     const auto result = device.open();
     EXPECT_EQ(result.refusal, AccessRefusal::Gone);
@@ -58,7 +58,7 @@ TEST_F(SgDeviceTest, OneHolderAtATimeAndCommandsOnlyWhileHeld) {
     const auto second = device.open();
     EXPECT_EQ(second.refusal, AccessRefusal::HeldElsewhere);
 
-    foundation::LogCapture capture;
+    LogCapture capture;
     std::array<std::uint8_t, 36> reply{};
     const std::array<std::uint8_t, 6> inquiry{0x12, 0, 0, 0, 36, 0};
     const auto result =

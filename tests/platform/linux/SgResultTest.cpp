@@ -1,6 +1,6 @@
 #include "platform/linux/SgResult.h"
 
-#include "platform/foundation/LogCapture.h"
+#include "tests/support/LogCapture.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -38,7 +38,7 @@ TEST(SgResult, ErrnosOfTheIoctlAndOfTheOpenMapToOutcomes) {
 }
 
 TEST(SgResult, ATransferTheSystemRefusesFailsWithItsErrnoAndAClearLine) {
-    foundation::LogCapture capture;
+    LogCapture capture;
     const auto result = resultForFailedIoctl(EINVAL, 65536, {"/dev/sg2", 0x3B});
     EXPECT_EQ(result.transport, Transport::OsError);
     EXPECT_EQ(result.osError, EINVAL);
@@ -54,7 +54,7 @@ TEST(SgResult, ATransferTheSystemRefusesFailsWithItsErrnoAndAClearLine) {
 }
 
 TEST(SgResult, HostAndDriverFailuresFailTheTaskWhateverTheStatus) {
-    foundation::LogCapture capture;
+    LogCapture capture;
     SgReply reply;
     reply.status = 0x00;
     reply.hostStatus = 0x03;
@@ -114,7 +114,7 @@ TEST(SgResult, FixedSenseIsCopiedOnCheckConditionOnly) {
 }
 
 TEST(SgResult, DescriptorSenseIsRestatedInFixedFormAndLogged) {
-    foundation::LogCapture capture;
+    LogCapture capture;
     // 72h: NOT READY 04h/12h; an information descriptor, then a
     // sense-key-specific one with progress 0x1234.
     const auto reply = checkCondition(
