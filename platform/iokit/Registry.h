@@ -24,6 +24,8 @@ class Registry {
     static io_object_t insert(std::shared_ptr<RegistryObject> object);
     // The object behind a live handle, or none.
     static std::shared_ptr<RegistryObject> lookup(io_object_t handle);
+    // The counts are observable so that tests can see every retain matched by
+    // a release; the updater never reads them.
     // The handle's count; 0 for a handle that is not (or no longer) live.
     static int retainCount(io_object_t handle);
     static std::size_t liveObjectCount();

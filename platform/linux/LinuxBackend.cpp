@@ -38,9 +38,8 @@ EventSource chosen(std::optional<EventSource> source) {
 } // namespace
 
 struct LinuxBackend::State {
-    explicit State(EventSource source) : source(source), udev(source) {}
+    explicit State(EventSource source) : udev(source) {}
 
-    const EventSource source;
     UdevSource udev;
     RegistryPublisher publisher;
     DeviceTracker tracker{publisher};
@@ -91,10 +90,6 @@ std::vector<iokit::AccessResult> LinuxBackend::accessProblems() const {
         });
     });
     return problems;
-}
-
-EventSource LinuxBackend::eventSource() const {
-    return state_->source;
 }
 
 std::vector<DriveDescription> LinuxBackend::drives() const {

@@ -26,7 +26,6 @@ class LinuxBackend : public platform::Backend {
 
     std::vector<iokit::AccessResult> accessProblems() const override;
 
-    EventSource eventSource() const;
     // What is published now, from any thread: lets a caller wait for a drive
     // or a disc to come or go.
     std::vector<DriveDescription> drives() const;

@@ -16,8 +16,6 @@ class InhibitorLock {
     InhibitorLock(const InhibitorLock&) = delete;
     InhibitorLock& operator=(const InhibitorLock&) = delete;
 
-    bool isHeld() const { return descriptor_ >= 0; }
-
   private:
     // The lock lasts as long as this descriptor stays open.
     int descriptor_ = -1;

@@ -68,6 +68,8 @@ class VirtualDrive {
     bool hasDisc() const;
     std::optional<std::string> volumeName() const;
 
+    // What the drive went through, for tests to check; the updater sees only
+    // its replies.
     DriveMode mode() const;
     bool isInstalling() const;
     DriveCounters counters() const;

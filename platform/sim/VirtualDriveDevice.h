@@ -34,6 +34,7 @@ class VirtualDriveDevice : public iokit::PassThroughDevice {
                                      std::chrono::milliseconds timeout) override;
 
     const std::string& deviceNode() const { return deviceNode_; }
+    // For tests to check that every open was matched by a close.
     AccessCounts accessCounts() const;
 
   private:

@@ -23,7 +23,6 @@ TEST(LinuxBackend, GivesBackEverythingItPublishedWhenItGoes) {
     std::size_t published = 0;
     for (const EventSource source : {EventSource::Kernel, EventSource::Udev, EventSource::Kernel}) {
         LinuxBackend backend(source);
-        EXPECT_EQ(backend.eventSource(), source);
         EXPECT_GE(iokit::Registry::liveObjectCount(), before + backend.drives().size());
         published += backend.discs().size();
     }

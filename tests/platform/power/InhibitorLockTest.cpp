@@ -1,6 +1,6 @@
 #include "platform/power/InhibitorLock.h"
 
-#include "platform/foundation/LogCapture.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/PrivateSystemBus.h"
 
 #include <gmock/gmock.h>
@@ -17,8 +17,6 @@ TEST(InhibitorLock, IsHeldWhileItLivesAndEachLockGoesWithItsOwnDescriptor) {
                                                   "Writing firmware");
     {
         const power::InhibitorLock shutdownLock("shutdown", "Other", "Another reason");
-        EXPECT_TRUE(sleepLock->isHeld());
-        EXPECT_TRUE(shutdownLock.isHeld());
         EXPECT_THAT(bus.inhibitors(),
                     testing::UnorderedElementsAre(
                         sleep, Inhibitor{"shutdown", "Other", "Another reason", "block"}));
@@ -29,14 +27,14 @@ TEST(InhibitorLock, IsHeldWhileItLivesAndEachLockGoesWithItsOwnDescriptor) {
 }
 
 TEST(InhibitorLock, WithoutASystemBusOrALoginManagerNothingIsHeldAndOneWarningIsLogged) {
-    const foundation::LogCapture capture;
+    const LogCapture capture;
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/quelmar-no-bus", 1);
-    EXPECT_FALSE(power::InhibitorLock("sleep:shutdown", "Writer", "Writing firmware").isHeld());
+    power::InhibitorLock("sleep:shutdown", "Writer", "Writing firmware");
     ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     {
         const PrivateSystemBus bus(PrivateSystemBus::LoginManager::Absent);
         ASSERT_TRUE(bus.ready());
-        EXPECT_FALSE(power::InhibitorLock("sleep:shutdown", "Writer", "Writing firmware").isHeld());
+        power::InhibitorLock("sleep:shutdown", "Writer", "Writing firmware");
     }
     const auto lines = capture.systemLog();
     ASSERT_EQ(lines.size(), 1u);
