@@ -1,16 +1,15 @@
-#include "platform/foundation/LogCapture.h"
 #include "platform/iokit/AccessProblems.h"
 #include "platform/iokit/Registry.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
 #include "tests/support/EngineSupport.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/SimulatedDrives.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <ostream>
 
-using foundation::LogCapture;
 using testing::ElementsAre;
 using testing::IsEmpty;
 
@@ -66,16 +65,18 @@ TEST(ExecListDeviceMain, AsksAnotherModelForInquiryOnlyAndNeverSeesOtherDevices)
     EXPECT_EQ(iokit::Registry::liveObjectCount(), liveObjects);
 }
 
-TEST(ExecListDeviceMain, SkipsADriveHeldElsewhereAndListsTwinsInIteratorOrder) {
+TEST(ExecListDeviceMain, SkipsDrivesHeldElsewhereOrWithoutInterfaceAndListsTwinsInIteratorOrder) {
     std::vector<sim::DriveProfile> profiles;
-    for (const char* id : {"held", "twin-1", "twin-2"}) {
+    for (const char* id : {"held", "twin-1", "twin-2", "no-interface"}) {
         profiles.push_back(SimulatedDrives::targetDrive(id));
         profiles.back().attached = false;
         profiles.back().disc = sim::Disc{};
     }
+    profiles.back().faults.missingInterface = sim::MissingInterface::TaskDevice;
     SimulatedDrives drives(profiles);
-    // Published, and so iterated, in an order unlike that of their ids.
-    for (const char* id : {"held", "twin-2", "twin-1"}) {
+    // Published, and so iterated, in an order unlike that of their ids; the
+    // walk goes on past a drive it cannot talk to.
+    for (const char* id : {"held", "twin-2", "no-interface", "twin-1"}) {
         drives.backend().attach(id);
     }
     const DeviceInterfaces holder = drives.open("held");
@@ -94,7 +95,8 @@ TEST(ExecListDeviceMain, SkipsADriveHeldElsewhereAndListsTwinsInIteratorOrder) {
     }
     EXPECT_THAT(systemLogOf(capture),
                 ElementsAre(logLine(Signatures::kGetDeviceInfo, "WAR",
-                                    "ObtainExclusiveAccess failed.(1) (0xe00002c5)\n")));
+                                    "ObtainExclusiveAccess failed.(1) (0xe00002c5)\n"),
+                            logLine(Signatures::kExecListDeviceMain, "ERR", "interface is NULL.")));
     EXPECT_EQ(drives.drive("held").counters().commands, 0u);
     // The walk left the other client's access alone.
     EXPECT_EQ(holder.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);
