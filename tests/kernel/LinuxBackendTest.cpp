@@ -1,8 +1,8 @@
 #include "platform/linux/LinuxBackend.h"
 
 #include "monitor/USBDeviceManager.h"
+#include "platform/linux/FileDescriptor.h"
 #include "scsi/STUCMethod.h"
-#include "tests/kernel/Descriptor.h"
 #include "tests/kernel/KernelTesting.h"
 #include "tests/monitor/MonitorTesting.h"
 #include "tests/support/EngineSupport.h"
@@ -22,7 +22,6 @@
 
 using linuxbackend::EventSource;
 using linuxbackend::LinuxBackend;
-using tcmu::Descriptor;
 using tcmu::KernelDrive;
 using testing::ElementsAre;
 using testing::IsEmpty;
@@ -55,9 +54,9 @@ class RealKernel : public testing::Test {
 
     // Whether another program could now take the drive, both its nodes.
     bool exclusiveAccessIsFree() {
-        const Descriptor generic(
+        const linuxbackend::FileDescriptor generic(
             ::open(drive_->genericNode().c_str(), O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC));
-        const Descriptor block(
+        const linuxbackend::FileDescriptor block(
             ::open(drive_->blockNode().value_or("").c_str(), O_RDONLY | O_EXCL | O_NONBLOCK));
         return generic.valid() && block.valid();
     }
@@ -193,7 +192,8 @@ TEST_F(RealKernel, ASecondHolderOfEitherNodeMakesExclusiveAccessFail) {
     const std::string generic = drive_->genericNode();
     const std::string block = drive_->blockNode().value_or("");
     {
-        const Descriptor holder(::open(generic.c_str(), O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC));
+        const linuxbackend::FileDescriptor holder(
+            ::open(generic.c_str(), O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC));
         ASSERT_TRUE(holder.valid());
         EXPECT_FALSE(ExecUpdateMain(drive, images_.normal(), images_.kernel()));
         EXPECT_TRUE(
@@ -201,7 +201,8 @@ TEST_F(RealKernel, ASecondHolderOfEitherNodeMakesExclusiveAccessFail) {
     }
     {
         // A program that holds the disc drive, as a burning program does.
-        const Descriptor holder(::open(block.c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC));
+        const linuxbackend::FileDescriptor holder(
+            ::open(block.c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC));
         ASSERT_TRUE(holder.valid());
         EXPECT_FALSE(ExecUpdateMain(drive, images_.normal(), images_.kernel()));
         // The drive is known by its sg node, whichever node refused.
@@ -248,10 +249,6 @@ ProgramRun runAsUser(const std::vector<std::string>& identity, const std::string
     return run;
 }
 
-ProgramRun updateAsUser(const std::vector<std::string>& identity) {
-    return runAsUser(identity, "kernel_user_update");
-}
-
 // The installed layout beside the build tree's executables: the images the
 // updater carries.
 std::filesystem::path carriedImage(const char* name) {
@@ -260,27 +257,6 @@ std::filesystem::path carriedImage(const char* name) {
 }
 
 } // namespace
-
-TEST_F(RealKernel, AUserOutsideGroupCdromIsToldPermissionIsDeniedAndOneInItUpdates) {
-    drive_.emplace(targetDrive());
-    drive_->plugIn();
-    drive_->drive().setRecording(sim::Recording::CommandsAndData);
-    const group* cdrom = ::getgrnam("cdrom");
-    ASSERT_NE(cdrom, nullptr);
-
-    const ProgramRun outsider = updateAsUser({"--clear-groups"});
-    EXPECT_EQ(outsider.status, 3) << outsider.output;
-    EXPECT_THAT(outsider.output, testing::HasSubstr("listed 0\nrefused not-permitted " +
-                                                    drive_->genericNode() + "\n"));
-    EXPECT_EQ(drive_->drive().counters().modeChanges, 0u);
-
-    const ProgramRun member = updateAsUser({"--groups=" + std::to_string(cdrom->gr_gid)});
-    EXPECT_EQ(member.status, 0) << member.output;
-    EXPECT_THAT(member.output, testing::AllOf(testing::HasSubstr("listed 1\n"),
-                                              testing::HasSubstr("updated to 1.02\n")));
-    EXPECT_EQ(receivedIn(drive_->drive(), kKernelBuffer),
-              imageBytes(images_.kernelPath(), kKernelImageSent));
-}
 
 TEST_F(RealKernel, TheTerminalFrontEndListsAndUpdatesAsAMemberOfCdromAndIsRefusedOutsideIt) {
     drive_.emplace(targetDrive());

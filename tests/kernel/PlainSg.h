@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/kernel/Descriptor.h"
+#include "platform/linux/FileDescriptor.h"
 
 #include <array>
 #include <chrono>
@@ -34,7 +34,7 @@ class PlainSg {
                       std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
   private:
-    Descriptor node_;
+    linuxbackend::FileDescriptor node_;
 };
 
 } // namespace tcmu

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/kernel/Descriptor.h"
+#include "platform/linux/FileDescriptor.h"
 
 #include <array>
 #include <cstddef>
@@ -55,7 +55,7 @@ class TcmuRing {
     void answer(std::size_t entryAt, const CommandHandler& handler);
     std::span<std::uint8_t> area(std::uint64_t offset, std::uint64_t length);
 
-    Descriptor uio_;
+    linuxbackend::FileDescriptor uio_;
     std::unique_ptr<std::uint8_t, Unmap> area_;
     std::size_t areaLength_ = 0;
     std::vector<std::uint8_t> data_;

@@ -8,10 +8,10 @@
 // figures and asserts nothing.
 
 #include "platform/foundation/Log.h"
+#include "platform/linux/FileDescriptor.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/SgDevice.h"
 #include "scsi/STUCMethod.h"
-#include "tests/kernel/Descriptor.h"
 #include "tests/kernel/KernelTesting.h"
 #include "tests/kernel/PlainSg.h"
 #include "tests/support/EngineSupport.h"
@@ -94,7 +94,7 @@ struct PlainHold {
         }
     }
     tcmu::PlainSg generic;
-    tcmu::Descriptor block;
+    linuxbackend::FileDescriptor block;
 };
 
 double plainTestUnitReadies(tcmu::KernelDrive& drive) {
@@ -170,8 +170,10 @@ double plainUpdate(const std::vector<sim::CommandRecord>& commands,
                    const FirmwareImageFolder& images) {
     tcmu::KernelDrive drive(readyDrive());
     drive.plugIn();
-    const tcmu::Descriptor kernelImage(::open(images.kernelPath().c_str(), O_RDONLY | O_CLOEXEC));
-    const tcmu::Descriptor normalImage(::open(images.normalPath().c_str(), O_RDONLY | O_CLOEXEC));
+    const linuxbackend::FileDescriptor kernelImage(
+        ::open(images.kernelPath().c_str(), O_RDONLY | O_CLOEXEC));
+    const linuxbackend::FileDescriptor normalImage(
+        ::open(images.normalPath().c_str(), O_RDONLY | O_CLOEXEC));
     std::vector<std::uint8_t> buffer;
     return secondsFor([&] {
         PlainHold hold(drive);
