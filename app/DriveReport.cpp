@@ -11,8 +11,6 @@ using foundation::format;
 
 namespace {
 
-constexpr const char* kBlankDestination = "        ";
-
 const char* orNone(const std::optional<std::string>& value) {
     return value ? value->c_str() : "(none)";
 }
@@ -30,19 +28,19 @@ nlohmann::json jsonOf(const std::optional<std::string>& value) {
     return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
 }
 
-const char* codeOf(DriveVerdict verdict) {
+const char* codeOf(UpdateVerdict verdict) {
     switch (verdict) {
-    case DriveVerdict::Eligible:
+    case UpdateVerdict::Eligible:
         break;
-    case DriveVerdict::NoImage:
+    case UpdateVerdict::NoImage:
         return "no-firmware-image";
-    case DriveVerdict::NotIdentified:
+    case UpdateVerdict::NotIdentified:
         return "not-identified";
-    case DriveVerdict::OtherHardware:
+    case UpdateVerdict::OtherHardware:
         return "other-hardware-version";
-    case DriveVerdict::OtherDestination:
+    case UpdateVerdict::OtherDestination:
         return "other-destination-version";
-    case DriveVerdict::AlreadyCurrent:
+    case UpdateVerdict::AlreadyCurrent:
         return "already-current";
     }
     return nullptr;
@@ -91,46 +89,33 @@ DriveReport::DriveReport(std::vector<DeviceData> drives,
                          const FirmFileData& normalImage)
     : drives_(std::move(drives)), unavailable_(std::move(unavailable)), normalImage_(normalImage) {}
 
-DriveVerdict DriveReport::verdictOn(const DeviceData& drive, const FirmFileData& normalImage) {
+UpdateVerdict DriveReport::verdict(std::size_t position) const {
+    const DeviceData& drive = drives_.at(position);
     if (drive.isEnableUpdate()) {
-        return DriveVerdict::Eligible;
+        return UpdateVerdict::Eligible;
     }
-    if (!normalImage.isFileExists()) {
-        return DriveVerdict::NoImage;
-    }
-    if (!drive.hard_version() || !drive.dest_version()) {
-        return DriveVerdict::NotIdentified;
-    }
-    if (drive.hard_version() != normalImage.hard_version()) {
-        return DriveVerdict::OtherHardware;
-    }
-    if (drive.dest_version() != kBlankDestination &&
-        drive.dest_version() != normalImage.dest_version()) {
-        return DriveVerdict::OtherDestination;
-    }
-    return DriveVerdict::AlreadyCurrent;
-}
-
-DriveVerdict DriveReport::verdict(std::size_t position) const {
-    return verdictOn(drives_.at(position), normalImage_);
+    // A drive the listing did not find eligible but the rule would take was
+    // not read whole.
+    const UpdateVerdict verdict = VerdictOnUpdate(drive, normalImage_);
+    return verdict == UpdateVerdict::Eligible ? UpdateVerdict::NotIdentified : verdict;
 }
 
 std::string DriveReport::reasonText(std::size_t position) const {
     const DeviceData& drive = drives_.at(position);
     switch (verdict(position)) {
-    case DriveVerdict::Eligible:
+    case UpdateVerdict::Eligible:
         break;
-    case DriveVerdict::NoImage:
+    case UpdateVerdict::NoImage:
         return "no firmware image (the image was not found)";
-    case DriveVerdict::NotIdentified:
+    case UpdateVerdict::NotIdentified:
         return "not identified (its versions could not be read)";
-    case DriveVerdict::OtherHardware:
+    case UpdateVerdict::OtherHardware:
         return format("another hardware version (the drive's is %s, the firmware's %s)",
                       orNone(drive.hard_version()), orNone(normalImage_.hard_version()));
-    case DriveVerdict::OtherDestination:
+    case UpdateVerdict::OtherDestination:
         return format("another destination version (the drive's is %s, the firmware's %s)",
                       orNone(drive.dest_version()), orNone(normalImage_.dest_version()));
-    case DriveVerdict::AlreadyCurrent:
+    case UpdateVerdict::AlreadyCurrent:
         return format("already current (the firmware carried is revision %s)",
                       orNone(normalImage_.revision()));
     }
@@ -151,7 +136,7 @@ std::string DriveReport::text() const {
         const DeviceData& drive = drives_[position];
         report += format("%zu  %s\n   revision %s, date %s, ", position + 1, titleOf(drive).c_str(),
                          trimmed(drive.revision()).c_str(), trimmed(drive.date()).c_str());
-        report += verdict(position) == DriveVerdict::Eligible
+        report += verdict(position) == UpdateVerdict::Eligible
                       ? "may be updated to " + versionTitleOf(normalImage_) + "\n"
                       : "not eligible: " + reasonText(position) + "\n";
     }
@@ -176,7 +161,7 @@ std::string DriveReport::json() const {
     document["drives"] = nlohmann::json::array();
     for (std::size_t position = 0; position < drives_.size(); ++position) {
         const DeviceData& drive = drives_[position];
-        const bool eligible = verdict(position) == DriveVerdict::Eligible;
+        const bool eligible = verdict(position) == UpdateVerdict::Eligible;
         const char* reason = codeOf(verdict(position));
         document["drives"].push_back(
             {{"index", position + 1},

@@ -3,20 +3,10 @@
 #include "platform/iokit/PassThroughDevice.h"
 #include "records/DeviceData.h"
 #include "records/FirmFileData.h"
+#include "scsi/STUCMethod.h"
 
 #include <string>
 #include <vector>
-
-// Whether a listed drive may take the carried firmware, or the first reason
-// why not, in the order the eligibility rule looks.
-enum class DriveVerdict {
-    Eligible,
-    NoImage,          // the normal image was not found
-    NotIdentified,    // the drive's versions could not be read
-    OtherHardware,    // made for another hardware version
-    OtherDestination, // made for another destination version
-    AlreadyCurrent,   // the drive's revision is not older than the image's
-};
 
 // What the terminal says about the drives it found, as text for people and
 // as JSON with stable keys for scripts: the listed drives, numbered from 1
@@ -27,12 +17,10 @@ class DriveReport {
     DriveReport(std::vector<DeviceData> drives, std::vector<iokit::AccessResult> unavailable,
                 const FirmFileData& normalImage);
 
-    // The engine's flag decides; the verdict only names the reason.
-    static DriveVerdict verdictOn(const DeviceData& drive, const FirmFileData& normalImage);
-
     const std::vector<DeviceData>& drives() const { return drives_; }
     const std::vector<iokit::AccessResult>& unavailable() const { return unavailable_; }
-    DriveVerdict verdict(std::size_t position) const;
+    // The listing's flag decides; the eligibility rule names the reason.
+    UpdateVerdict verdict(std::size_t position) const;
     // Why the drive at this position may not be updated, in words.
     std::string reasonText(std::size_t position) const;
 

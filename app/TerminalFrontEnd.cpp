@@ -70,7 +70,7 @@ int TerminalFrontEnd::update(long index, bool yes) {
     }
     const auto position = static_cast<std::size_t>(index - 1);
     DeviceData drive = report.drives()[position];
-    if (report.verdict(position) != DriveVerdict::Eligible) {
+    if (report.verdict(position) != UpdateVerdict::Eligible) {
         streams_.err << format("%s: drive %ld (%s) may not be updated: %s.\n", kProgram, index,
                                titleOf(drive).c_str(), report.reasonText(position).c_str());
         return exitstatus::kNoEligibleDrive;

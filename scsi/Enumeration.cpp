@@ -20,22 +20,34 @@ bool isBlank(const std::string& text) {
 
 } // namespace
 
-bool CanUpdateWith(const DeviceData& drive, const FirmFileData& image) {
-    // A missing value on either side never matches, and neither does an
+UpdateVerdict VerdictOnUpdate(const DeviceData& drive, const FirmFileData& image) {
+    if (!image.isFileExists()) {
+        return UpdateVerdict::NoImage;
+    }
+    if (!drive.hard_version() || !drive.dest_version() || !drive.revision()) {
+        return UpdateVerdict::NotIdentified;
+    }
+    // A missing value on the image's side never matches, and neither does an
     // empty or blank hardware version: it names no hardware at all.
     const auto& hardware = drive.hard_version();
     if (!Util::sameText(hardware, image.hard_version()) || isBlank(*hardware)) {
-        return false;
+        return UpdateVerdict::OtherHardware;
     }
     // A blank destination on the drive takes any image that names one.
     const auto& destination = image.dest_version();
     if (!destination || destination->empty() ||
         (drive.dest_version() != kBlankDestination &&
          !Util::sameText(drive.dest_version(), destination))) {
-        return false;
+        return UpdateVerdict::OtherDestination;
     }
-    return drive.revision() && image.revision() &&
-           Util::cmpCurVersion(*drive.revision(), *image.revision()) == -1;
+    if (!image.revision() || Util::cmpCurVersion(*drive.revision(), *image.revision()) != -1) {
+        return UpdateVerdict::AlreadyCurrent;
+    }
+    return UpdateVerdict::Eligible;
+}
+
+bool CanUpdateWith(const DeviceData& drive, const FirmFileData& image) {
+    return VerdictOnUpdate(drive, image) == UpdateVerdict::Eligible;
 }
 
 bool FindDevicesUsing(int kind, mach_port_t masterPort, io_iterator_t* iterator) {

@@ -70,7 +70,17 @@ void ExecListDeviceMain(io_iterator_t iterator, std::vector<DeviceData>& deviceA
 std::vector<DeviceData> ListTargetDrives(const FirmFileData& normalImage);
 // The eligibility rule: the drive may take the normal image when they name the
 // same hardware, the drive's destination is blank or the image's, and the
-// drive's revision is lower than the image's.
+// drive's revision is lower than the image's. The verdict names the first
+// rule that fails, in this order.
+enum class UpdateVerdict {
+    Eligible,
+    NoImage,          // the normal image was not found
+    NotIdentified,    // the drive's versions could not be read
+    OtherHardware,    // made for another hardware version, or for none
+    OtherDestination, // made for another destination version, or for none
+    AlreadyCurrent,   // the drive's revision is not older than the image's
+};
+UpdateVerdict VerdictOnUpdate(const DeviceData& drive, const FirmFileData& normalImage);
 bool CanUpdateWith(const DeviceData& drive, const FirmFileData& normalImage);
 std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
                                         const FirmFileData& normalImage);

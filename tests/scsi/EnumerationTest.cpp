@@ -200,20 +200,21 @@ TEST_P(Eligibility, FollowsHardwareDestinationAndRevision) {
 INSTANTIATE_TEST_SUITE_P(Rules, Eligibility, testing::ValuesIn(kEligibilityCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CanUpdateWith, EmptyOrBlankVersionsNeverMatch) {
+TEST(VerdictOnUpdate, EmptyOrBlankVersionsNeverMatchAndNameTheirRule) {
+    using enum UpdateVerdict;
     struct Case {
         const char* driveHardware;
         const char* imageHardware;
         const char* driveDestination;
         const char* imageDestination;
-        bool eligible;
+        UpdateVerdict verdict;
     };
     const Case cases[] = {
-        {"KLVH0100", "KLVH0100", "        ", "WW000001", true},
-        {"", "", "WW000001", "WW000001", false},
-        {"        ", "        ", "WW000001", "WW000001", false},
-        {"KLVH0100", "KLVH0100", "", "", false},
-        {"KLVH0100", "KLVH0100", "        ", "", false},
+        {"KLVH0100", "KLVH0100", "        ", "WW000001", Eligible},
+        {"", "", "WW000001", "WW000001", OtherHardware},
+        {"        ", "        ", "WW000001", "WW000001", OtherHardware},
+        {"KLVH0100", "KLVH0100", "", "", OtherDestination},
+        {"KLVH0100", "KLVH0100", "        ", "", OtherDestination},
     };
     for (const Case& c : cases) {
         DeviceData drive;
@@ -223,7 +224,7 @@ TEST(CanUpdateWith, EmptyOrBlankVersionsNeverMatch) {
         DemoNormalImage image;
         image.setHard_version(c.imageHardware);
         image.setDest_version(c.imageDestination);
-        EXPECT_EQ(CanUpdateWith(drive, image), c.eligible)
+        EXPECT_EQ(VerdictOnUpdate(drive, image), c.verdict)
             << '"' << c.driveHardware << "\" \"" << c.driveDestination << '"';
     }
 }
