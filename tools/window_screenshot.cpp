@@ -9,6 +9,7 @@
 #include "platform/appkit/Alert.h"
 #include "platform/appkit/Application.h"
 #include "platform/sim/SimulatedBackend.h"
+#include "scsi/STUCMethod.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -92,7 +93,7 @@ int main(int argc, char** argv) {
                 break;
             case Step::WaitForProgress:
                 if (!window.idctProgressUpdate.isIndeterminate() &&
-                    window.idctProgressUpdate.doubleValue() > 65536.0 * 0.4) {
+                    window.idctProgressUpdate.doubleValue() > kProgressRange * 0.4) {
                     status = saveScreenAround({window.window.widget()}, picture) ? 0 : 1;
                     step = Step::WaitForResult;
                 }
