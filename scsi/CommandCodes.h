@@ -21,6 +21,11 @@ inline constexpr std::uint8_t kNormalImageBuffer = 0xF0;
 inline constexpr std::uint8_t kKernelImageBuffer = 0xFE;
 inline constexpr std::uint8_t kDriveModeBuffer = 0xFF;
 
+// The allocation lengths of the two identification replies: INQUIRY's
+// standard data, and the version block.
+inline constexpr std::uint8_t kInquiryLength = 0x38;
+inline constexpr std::uint8_t kVersionBlockLength = 0x30;
+
 inline constexpr std::uint8_t kSenseNotReady = 0x02;
 // NOT READY, 04h/12h: the drive is still installing its firmware.
 inline constexpr std::uint8_t kInstallingCode = 0x04;

@@ -46,7 +46,8 @@ void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData) 
 InquiryAnswer RequestInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData) {
     requireInterface(interface, "CommandInquiry");
     std::array<std::uint8_t, kReplyBufferSize> buffer{};
-    const std::array<std::uint8_t, 6> cdb = {scsi::kInquiry, 0x00, 0x00, 0x00, 0x38, 0x00};
+    const std::array<std::uint8_t, 6> cdb = {scsi::kInquiry,       0x00, 0x00, 0x00,
+                                             scsi::kInquiryLength, 0x00};
     const auto outcome = runTask(*interface, {.signature = Signatures::kCommandInquiry,
                                               .cdb = cdb,
                                               .buffer = buffer,
@@ -75,7 +76,7 @@ std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface,
                                               0x00,
                                               0x00,
                                               0x00,
-                                              0x30,
+                                              scsi::kVersionBlockLength,
                                               0x00,
                                               0x00,
                                               0x00};
