@@ -70,9 +70,9 @@ void ExecListDeviceMain(io_iterator_t iterator, std::vector<DeviceData>& deviceA
 // Every attached drive of the target model, identified: find, walk, release.
 std::vector<DeviceData> ListTargetDrives(const FirmFileData& normalImage);
 // The eligibility rule: the drive may take the normal image when they name the
-// same hardware, the drive's destination is blank or the image's, and the
-// drive's revision is lower than the image's. The verdict names the first
-// rule that fails, in this order.
+// same hardware, the image names a destination and the drive's is blank or
+// the same, and the drive's revision is lower than the image's. The verdict
+// names the first rule that fails, in this order.
 enum class UpdateVerdict {
     Eligible,
     NoImage,          // the normal image was not found
