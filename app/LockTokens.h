@@ -5,5 +5,5 @@
 
 // Held for a whole list refresh; the update waits on it before opening a drive.
 inline constexpr const char* kListingLock = "SYNC_LISTING";
-// Guards the drive list and the current index.
+// Guards the drive list, the current index and the current drive's copy.
 inline constexpr const char* kCurrentDeviceLock = "SYNC_CURRENTDEVICE";

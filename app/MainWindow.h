@@ -11,7 +11,7 @@
 
 // The main window and its controls, laid out: what the application's window
 // description holds. The controller is connected to the controls by their
-// names; create and destroy it on the GUI thread.
+// names; create and destroy the window on the GUI thread.
 class MainWindow {
   public:
     MainWindow();

@@ -5,7 +5,7 @@
 // The install progress of an update on a terminal, from the engine's
 // "updateIndicatorNotify" values while it lives: the same scale as the
 // window's bar (a value v shows as 65536 - v of 65536), drawn again on one
-// line only when what it shows changes, and ended at the final -1.
+// line only when its percentage changes, and ended at the final -1.
 class TerminalProgressBar {
   public:
     explicit TerminalProgressBar(std::ostream& out);

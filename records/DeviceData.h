@@ -9,7 +9,8 @@
 #include <string>
 
 // One attached target drive: its registry handle, what INQUIRY, READ BUFFER
-// and TEST UNIT READY reported, and the verdicts derived from them.
+// and TEST UNIT READY reported, the verdicts derived from them, and its
+// number among twins in the list.
 //
 // A record with a non-zero handle holds exactly one registry reference on it;
 // a copy takes a reference of its own.

@@ -34,7 +34,6 @@ inline constexpr std::string_view kKernelImageBaseName = "S8721020";
 inline constexpr std::string_view kNormalImageBaseName = "S8721021";
 inline constexpr std::string_view kImageExtension = "102";
 
-// "%@.%@" of a base name and the extension.
 inline std::string imageFileName(std::string_view baseName) {
     return std::string(baseName) + "." + std::string(kImageExtension);
 }

@@ -12,23 +12,24 @@
 #include <vector>
 
 // The stateless toolbox: resources and file reads, fixed-width text fields,
-// version order and the target model.
+// version order, the target model, disc presence and the running instances.
 class Util {
   public:
     using FileHandle = foundation::FileHandle;
 
     static std::optional<std::string> fullPath(std::string_view fileName);
     static std::unique_ptr<FileHandle> openFile(std::string_view fileName);
-    // The text of a fixed-width field of the file; nil when the read fails or
-    // the bytes are not UTF-8.
+    // The text of a fixed-width field of the file, up to its first zero byte;
+    // none when the read fails or the bytes are not UTF-8.
     static std::optional<std::string>
     readFileWithUTF8String(FileHandle* handle, std::uint64_t seekOffset, std::int32_t length);
     // At most `length` bytes, fewer at the end of the file, none at or past it.
     static std::vector<std::uint8_t> readFile(FileHandle* handle, std::uint64_t seekOffset,
                                               std::int32_t length);
     static void closeFile(std::unique_ptr<FileHandle>& handle);
-    // The text of a fixed-width field in memory; nil for no bytes, a length
-    // of 0 or less, or bytes that are not UTF-8.
+    // The text of a fixed-width field in memory, up to its first zero byte;
+    // none for a null buffer, a negative offset, a length of 0 or less, or
+    // bytes that are not UTF-8.
     static std::optional<std::string> convertToString(std::span<const std::uint8_t> bytes,
                                                       std::int32_t seekOffset, std::int32_t length);
 

@@ -25,7 +25,7 @@ constexpr std::array<std::string_view, 16> kSenseKeyNames{
     "Unknown Sense Code",
 };
 
-// The drive's additional sense codes in the wording the trace has always used,
+// The additional sense codes in the wording the trace has always used,
 // misspellings included, since people search logs for these exact lines.
 constexpr std::array<AdditionalSenseEntry, 394> kEntries{{
     {0x00, 0x00, "No additional sense information"},

@@ -4,7 +4,8 @@
 
 namespace {
 
-// Set on the thread that starts a run, read by the update worker.
+// Set on the thread that starts the front end (or a test), read by the
+// update worker.
 std::atomic<std::chrono::milliseconds::rep> limitInMilliseconds{BusyLimit::kDefault.count()};
 
 } // namespace

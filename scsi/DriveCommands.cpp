@@ -101,8 +101,8 @@ bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, ImageSelector image,
                         std::uint32_t length) {
     requireInterface(interface, "CommandWriteBuffer");
     if (length > kWriteBufferSize) {
-        // The transfer buffer holds no more; sending a longer list would read
-        // past it.
+        // No transfer is longer than one write buffer: the images go out in
+        // chunks of at most that size, so a longer one is a caller's mistake.
         Log::error(Signatures::kCommandWriteBuffer,
                    format("Transfer length %u exceeds the buffer of %u bytes.\n", length,
                           kWriteBufferSize));

@@ -5,8 +5,9 @@
 #include <cstdint>
 #include <span>
 
-// Turning the drive's replies into record fields. Any bytes give fields:
-// nothing is read outside the reply.
+// Turning the drive's replies into record fields, reading nothing outside the
+// reply: INQUIRY texts are always present, a READ BUFFER version that is not
+// UTF-8 is none.
 
 // Standard INQUIRY data: vendor, product, revision, the date of the
 // vendor-specific area, and the mode derived from the revision.

@@ -46,9 +46,10 @@ void CommandInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
 enum class InquiryAnswer { Answered, NotReady, Failed };
 InquiryAnswer RequestInquiry(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
 std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface, DeviceData* deviceData);
-// YES when the drive took the whole transfer: task status GOOD and every byte
-// moved. A length above the transfer buffer, or a transfer that would end past
-// the 24-bit offset, is refused without sending anything.
+// CommandWriteBuffer is true when the drive took the whole transfer: task
+// status GOOD and every byte moved. A length above the transfer buffer, or a
+// transfer that would end past the 24-bit offset, is refused without sending
+// anything.
 enum class ImageSelector { Normal, Kernel };
 bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, ImageSelector image,
                         DeviceData* deviceData, std::span<const std::uint8_t> data,
@@ -69,9 +70,9 @@ void ExecListDeviceMain(io_iterator_t iterator, std::vector<DeviceData>& deviceA
 // Every attached drive of the target model, identified: find, walk, release.
 std::vector<DeviceData> ListTargetDrives(const FirmFileData& normalImage);
 // The eligibility rule: the drive may take the normal image when they name the
-// same hardware, the drive's destination is blank or the image's, and the
-// drive's revision is lower than the image's. The verdict names the first
-// rule that fails, in this order.
+// same hardware, the image names a destination and the drive's is blank or
+// the same, and the drive's revision is lower than the image's. The verdict
+// names the first rule that fails, in this order.
 enum class UpdateVerdict {
     Eligible,
     NoImage,          // the normal image was not found
@@ -90,12 +91,14 @@ std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
 inline constexpr const char* kUpdateIndicatorNotify = "updateIndicatorNotify";
 inline constexpr int kProgressRange = 65536;
 inline constexpr int kEndOfProgress = -1;
-// After a switch into kernel mode: YES once INQUIRY reports "0000". A drive
+// After a switch into kernel mode: true once INQUIRY reports "0000". A drive
 // that answers NOT READY while it restarts is asked again for a few seconds.
 bool WaitForKernelMode(SCSITaskDeviceInterface* interface);
-// The firmware update of one drive, from kernel mode back to a ready drive.
-// The images are loaded and checked against the records the user was shown
-// before anything is sent; success is the drive reporting the revision of the
-// normal image written.
+// The firmware update of one drive: into kernel mode unless it is there
+// already, the kernel image (when one was found at start) and the normal
+// image written, and back to a ready drive. The images are loaded and checked
+// against the records the user was shown before anything is sent; success is
+// the drive reporting the revision of the normal image written and taking its
+// exclusive access back.
 bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
                     const FirmFileData& kernelImage);

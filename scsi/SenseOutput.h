@@ -9,7 +9,9 @@
 // The readable sense line and the diagnostic dumps, all written to standard error.
 
 // The sense line without its line feed: sense key by name, then the text of the
-// (ASC, ASCQ) pair; with includeCodes the three codes lead in hexadecimal.
+// (ASC, ASCQ) pair; with includeCodes the three codes lead in hexadecimal. An
+// ASC of 40h or 4Dh without a row of its own gives only its text with the
+// qualifier's number, neither key nor codes.
 std::string SenseString(const SCSI_Sense_Data& sense, bool includeCodes);
 
 // Writes SenseString and a line feed in one write.

@@ -14,7 +14,8 @@ namespace {
 constexpr std::size_t kPieceSize = 64 * 1024;
 constexpr std::size_t kHeaderEnd = 320;
 
-// A fixed xorshift sequence: the same bytes on every build.
+// Each byte a fixed hash of its position (multiply and xor-shift): the same
+// bytes on every build.
 std::uint8_t patternByte(std::uint64_t position) {
     std::uint64_t x = position * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull;
     x ^= x >> 33;

@@ -5,7 +5,8 @@
 #include <string>
 
 // Writes demonstration firmware images with the updater's header layout: the
-// identity fields at their offsets, every other byte a reproducible pattern.
+// identity fields at their offsets in a header region that is zero around
+// them, and a reproducible pattern after it.
 namespace tools {
 
 struct ImageIdentity {

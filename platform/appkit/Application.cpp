@@ -40,7 +40,7 @@ Application& Application::sharedApplication() {
 Application::Application() {
     QCoreApplication* qtApplication = QCoreApplication::instance();
     assert(qtApplication != nullptr && isGuiThread());
-    // Owned by the application object.
+    // Owned by the QCoreApplication, its parent.
     auto* watcher = new QuitRequestFilter([this] { return terminateIfAllowed(); }, qtApplication);
     qtApplication->installEventFilter(watcher);
     if (auto* guiApplication = qobject_cast<QGuiApplication*>(qtApplication)) {

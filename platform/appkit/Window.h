@@ -35,7 +35,7 @@ class Window {
     Rect frame() const;
     void setFrame(Rect frame);
 
-    // Not owned; null for none. Called on the GUI thread.
+    // Not owned; null for none. The delegate is called on the GUI thread.
     void setDelegate(WindowDelegate* delegate);
 
     // Runs `work` on the GUI thread after the changes made to this window so far; dropped if the

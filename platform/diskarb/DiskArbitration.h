@@ -11,7 +11,7 @@
 class DASession;
 class DADisk;
 
-// Counted like the original's sessions: the last reference releases it.
+// Shared: the last reference releases the session.
 using DASessionRef = std::shared_ptr<DASession>;
 // Valid during the callback it is given to.
 using DADiskRef = const DADisk*;

@@ -50,7 +50,8 @@ void Bundle::setResourcePath(std::filesystem::path path) {
 namespace {
 
 // Reads a string table: lines of the form "key" = "value"; in which a
-// backslash escapes the next character; other lines are skipped.
+// backslash escapes the next character (\n is a line feed); other lines are
+// skipped.
 std::map<std::string, std::string> readStringTable(const std::filesystem::path& file) {
     std::map<std::string, std::string> table;
     std::ifstream in(file);

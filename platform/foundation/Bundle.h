@@ -13,7 +13,8 @@ class Bundle {
   public:
     static Bundle& mainBundle();
 
-    // The full path of the resource with this full file name, or nil.
+    // The full path of the resource with this full file name, or none; a name
+    // with a slash in it is never a resource.
     std::optional<std::string> pathForResource(std::string_view fileName) const;
     std::filesystem::path resourcePath() const;
     // Points the bundle at another folder (tests, or a relocated install).

@@ -18,12 +18,13 @@ class FileHandle {
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
 
-    // The size of the open file, whatever its name points at now; nil when
+    // The size of the open file, whatever its name points at now; none when
     // the system cannot tell.
     std::optional<std::uint64_t> fileSize() const;
     bool seekToFileOffset(std::uint64_t offset);
     // Up to `length` bytes from the current offset, fewer at the end of the
-    // file and none at or past it; nil when the read fails outright.
+    // file and zero at or past it; none when a read fails, even after some
+    // bytes came.
     std::optional<std::vector<std::uint8_t>> readDataOfLength(std::size_t length);
 
   private:

@@ -18,7 +18,8 @@ namespace foundation {
 // The thread that makes the hold does not receive these signals while it
 // lasts, so none of its system calls is interrupted (an interrupted command
 // to a drive could be sent twice or reported failed after it was carried
-// out); a thread of the hold's own takes them. One hold at a time.
+// out); another thread takes them, and the hold keeps one of its own open to
+// them. One hold at a time.
 class HeldSignals {
   public:
     explicit HeldSignals(std::string_view notice);

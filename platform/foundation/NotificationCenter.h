@@ -10,7 +10,7 @@
 namespace foundation {
 
 // A notification as observers see it; the only objects posted in this
-// application are numbers, and a missing object is nil.
+// application are numbers, and a missing object is none.
 struct Notification {
     std::string name;
     std::optional<int> object;

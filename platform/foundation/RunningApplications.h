@@ -20,8 +20,8 @@ class RunningApplications {
     static void registerLaunch(const std::string& bundleIdentifier);
     static std::vector<Description> launchedApplications();
 
-    // Where registrations live: $XDG_RUNTIME_DIR, else a folder per user in
-    // the temporary directory.
+    // Where registrations live: "quelmar-running" in $XDG_RUNTIME_DIR, else
+    // "quelmar-running-UID" in the temporary directory.
     static std::filesystem::path registrationFolder();
 };
 

@@ -8,8 +8,8 @@
 #include <variant>
 
 // A mutable dictionary of texts and nested dictionaries, shared by reference
-// count like the original's dictionaries: whoever holds a reference keeps it
-// alive, and "consuming" a reference means taking the pointer over.
+// count: whoever holds a reference keeps it alive, and "consuming" a reference
+// means taking the pointer over.
 class CFDictionary;
 using CFMutableDictionaryRef = std::shared_ptr<CFDictionary>;
 

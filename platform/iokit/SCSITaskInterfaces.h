@@ -33,8 +33,8 @@ struct IOVirtualRange {
     std::uint32_t length = 0;
 };
 
-// Reference counted like the original's interfaces: Release drops one
-// reference and the object goes with the last one.
+// Reference counted: a new interface holds one reference for its creator;
+// Release drops one and the object goes with the last one.
 class IOInterface {
   public:
     IOInterface() = default;

@@ -34,7 +34,8 @@ class ServiceIterator : public RegistryObject {
 };
 
 // Hears of services coming and going, on the thread that publishes or
-// terminates them. Calls come while the registry is locked: a listener must
+// terminates them (of those published before it was added, on the thread
+// that adds it). Calls come while the registry is locked: a listener must
 // not call back into ServiceRegistry.
 class ServiceListener {
   public:

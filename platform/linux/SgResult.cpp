@@ -18,7 +18,7 @@ constexpr std::uint8_t kCheckCondition = 0x02;
 // Host bytes, as the SCSI midlayer sets them.
 constexpr std::uint16_t kHostNoConnect = 0x01;
 constexpr std::uint16_t kHostTimeout = 0x03;
-// Driver bytes: only "sense follows" is no failure.
+// Driver bytes: besides none, only "sense follows" is no failure.
 constexpr std::uint16_t kDriverTimeout = 0x06;
 constexpr std::uint16_t kDriverSense = 0x08;
 

@@ -12,8 +12,8 @@ namespace linuxbackend {
 // reports of changes from the moment it is made.
 class UdevSource {
   public:
-    // Without a context or monitor from libudev, it reports nothing (and
-    // says so in the log).
+    // Without a context from libudev it finds nothing, and without a monitor
+    // it reports no changes; either is logged as an error.
     explicit UdevSource(EventSource source);
 
     // The devices present, each as an "add" report; from udevd, only those

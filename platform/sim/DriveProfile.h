@@ -49,7 +49,8 @@ struct DriveFaults {
     std::optional<std::uint8_t> inquiryStatus;
     std::optional<std::uint8_t> readBufferStatus;
     ModeChangeRefusal modeChangeRefusal = ModeChangeRefusal::None;
-    // 1-based index, among the image transfers the drive takes, of the one that fails.
+    // 1-based index, among the image transfers sent to the drive in kernel
+    // mode since its start, of the one that fails and is not taken.
     std::optional<std::uint64_t> imageTransferFailure;
     // Every switch back to normal mode, with or without an image, is followed
     // by this many busy polls instead of installPolls, or by busy polls for ever.
