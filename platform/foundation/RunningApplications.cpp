@@ -50,11 +50,17 @@ void RunningApplications::registerLaunch(const std::string& bundleIdentifier) {
     std::error_code error;
     const auto folder = registrationFolder() / bundleIdentifier;
     std::filesystem::create_directories(folder, error);
-    const auto file = folder / std::to_string(::getpid());
-    registration.descriptor = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (registration.descriptor >= 0) {
-        ::flock(registration.descriptor, LOCK_EX);
+    // Locked under a hidden name first, then put in place: a lister never
+    // sees the registration unlocked, which it would take for a stale one.
+    const std::string name = std::to_string(::getpid());
+    const auto unlisted = folder / ("." + name);
+    const int descriptor = ::open(unlisted.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (descriptor < 0) {
+        return;
     }
+    registration.descriptor = descriptor;
+    ::flock(descriptor, LOCK_EX);
+    std::filesystem::rename(unlisted, folder / name, error);
 }
 
 std::vector<RunningApplications::Description> RunningApplications::launchedApplications() {
@@ -64,6 +70,9 @@ std::vector<RunningApplications::Description> RunningApplications::launchedAppli
          std::filesystem::directory_iterator(registrationFolder(), error)) {
         for (const auto& instance :
              std::filesystem::directory_iterator(application.path(), error)) {
+            if (instance.path().filename().string().starts_with('.')) {
+                continue;
+            }
             if (isHeldByALiveProcess(instance.path())) {
                 running.push_back({{kIdentifierKey, application.path().filename().string()}});
             } else {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,9 +37,15 @@ TEST(RunningApplications, ListLiveInstancesAndNeverOneWhoseProcessEnded) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_EQ(countOf("com.example.Ended"), 0);
 
+    // One registering now: not yet locked, so neither counted nor removed.
+    const auto registering = std::filesystem::path(folder) / "quelmar-running/com.example.Live/.7";
+    std::filesystem::create_directories(registering.parent_path());
+    std::ofstream{registering};
+
     foundation::RunningApplications::registerLaunch("com.example.Live");
     foundation::RunningApplications::registerLaunch("com.example.Live");
     EXPECT_EQ(countOf("com.example.Live"), 1);
+    EXPECT_TRUE(std::filesystem::exists(registering));
 
     ::unsetenv("XDG_RUNTIME_DIR");
     std::filesystem::remove_all(folder);
