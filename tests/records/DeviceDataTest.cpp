@@ -53,26 +53,3 @@ TEST(DeviceData, EachCopyHoldsItsOwnHandleReference) {
     EXPECT_EQ(iokit::Registry::retainCount(other), 1);
     IOObjectRelease(other);
 }
-
-TEST(DeviceData, CopiesAreIndependentAndKeepNilApartFromEmpty) {
-    std::string callersText = "QUELMAR";
-    DeviceData original;
-    original.setVendor(callersText);
-    original.setProduct(std::string());
-    original.setDriveMode(1);
-    original.setSame(true);
-    original.setSameNo(2);
-    original.setIsEnableUpdate(true);
-    original.setIsPresenceDisc(true);
-    callersText[0] = 'X';
-    EXPECT_EQ(original.vendor(), "QUELMAR");
-
-    DeviceData copy(original);
-    copy.setVendor("OTHER");
-    EXPECT_EQ(original.vendor(), "QUELMAR");
-    EXPECT_EQ(copy.product(), std::string());
-    EXPECT_FALSE(copy.revision().has_value());
-    EXPECT_EQ(copy.driveMode(), 1);
-    EXPECT_TRUE(copy.same() && copy.isEnableUpdate() && copy.isPresenceDisc());
-    EXPECT_EQ(copy.sameNo(), 2);
-}
