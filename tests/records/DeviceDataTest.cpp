@@ -17,20 +17,6 @@ io_service_t newService() {
 
 } // namespace
 
-TEST(DeviceData, AFreshRecordCopiesToAnEmptyRecordWithoutTakingAReference) {
-    const auto live = iokit::Registry::liveObjectCount();
-    const DeviceData fresh;
-    const DeviceData copy(fresh);
-    EXPECT_EQ(copy.scsiDevice(), IO_OBJECT_NULL);
-    EXPECT_EQ(copy.driveMode(), 0);
-    EXPECT_FALSE(copy.vendor() || copy.product() || copy.revision() || copy.date() ||
-                 copy.hard_version() || copy.krnl_version() || copy.dest_version() ||
-                 copy.judgeKrnl());
-    EXPECT_FALSE(copy.same() || copy.isEnableUpdate() || copy.isPresenceDisc());
-    EXPECT_EQ(copy.sameNo(), 0);
-    EXPECT_EQ(iokit::Registry::liveObjectCount(), live);
-}
-
 TEST(DeviceData, EachCopyHoldsItsOwnHandleReference) {
     const io_service_t service = newService();
     const io_service_t other = newService();
