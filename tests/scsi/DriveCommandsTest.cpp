@@ -365,17 +365,6 @@ INSTANTIATE_TEST_SUITE_P(EachStep, SetUpFailingDrive,
                                            sim::SetupStep::SetScatterGatherEntries,
                                            sim::SetupStep::SetTimeout, sim::SetupStep::Execute));
 
-TEST(DeviceInterfaceCreation, MatchingDictionaryHoldsOneKeyWithOneKey) {
-    CFMutableDictionaryRef matching;
-    CreateMatchingDictionaryForAuthoringDevices(&matching);
-    ASSERT_TRUE(matching);
-    EXPECT_EQ(matching->count(), 1u);
-    const auto inner = matching->dictionary("IOPropertyMatch");
-    ASSERT_TRUE(inner);
-    EXPECT_EQ(inner->count(), 1u);
-    EXPECT_EQ(inner->text("SCSITaskDeviceCategory"), "SCSITaskAuthoringDevice");
-}
-
 TEST(DeviceInterfaceCreation, MissingInterfacesLeaveWhatWasMadeAndReportIt) {
     auto noPlugIn = SimulatedDrives::targetDrive("plug");
     noPlugIn.faults.missingInterface = sim::MissingInterface::PlugIn;
