@@ -1,7 +1,6 @@
 #include "platform/iokit/Registry.h"
 #include "scsi/BusyLimit.h"
 #include "scsi/STUCMethod.h"
-#include "scsi/Signatures.h"
 #include "tests/support/EngineSupport.h"
 #include "tests/support/FirmwareImageFolder.h"
 #include "tests/support/LogCapture.h"
@@ -154,7 +153,7 @@ class NormalImage : public UpdateProcedure, public testing::WithParamInterface<N
 constexpr const char* kStart = "IRMIKKK";
 
 std::string err(std::string_view message) {
-    return logLine(Signatures::kExecUpdateMain, "ERR", message);
+    return logLine(Logged::kExecUpdateMain, "ERR", message);
 }
 
 } // namespace
@@ -273,8 +272,8 @@ TEST_F(UpdateProcedure, DriveRemovedWhileInstallingEndsInNoWithoutHanging) {
     EXPECT_FALSE(rerun(images));
     EXPECT_THAT(progress_.values(), ElementsAre(65535, 65535, 65535, 65535, -1));
     EXPECT_EQ(systemLogOf(capture_),
-              (std::vector{logLine(Signatures::kCommandTestUnitReady, "ERR", kNotAttached),
-                           logLine(Signatures::kCommandInquiry, "ERR", kNotAttached)}));
+              (std::vector{logLine(Logged::kCommandTestUnitReady, "ERR", kNotAttached),
+                           logLine(Logged::kCommandInquiry, "ERR", kNotAttached)}));
     EXPECT_TRUE(interfacesReleased());
     EXPECT_EQ(iokit::Registry::retainCount(record_.scsiDevice()), 1);
 }
@@ -287,7 +286,7 @@ TEST_F(UpdateProcedure, DriveStuckAtOneProgressIsGivenUpAfterTheBusyLimit) {
     EXPECT_FALSE(update(profile, images));
     const auto log = systemLogOf(capture_);
     ASSERT_EQ(log.size(), 1u);
-    EXPECT_THAT(log[0], testing::StartsWith(logLine(Signatures::kExecUpdateMain, "ERR",
+    EXPECT_THAT(log[0], testing::StartsWith(logLine(Logged::kExecUpdateMain, "ERR",
                                                     "drive did not finish installing. (progress "
                                                     "65535 unchanged for ")));
     EXPECT_THAT(progress_.values().back(), testing::Optional(-1));
@@ -516,7 +515,7 @@ TEST_F(UpdateProcedure, ADriveThatDoesNotReportKernelModeAfterTheSwitchGetsNoIma
     EXPECT_FALSE(update(profile, images));
     EXPECT_EQ(letters(history()), "IRMI");
     EXPECT_EQ(systemLogOf(capture_),
-              (std::vector{logLine(Signatures::kCommandInquiry, "ERR", kNotAttached),
+              (std::vector{logLine(Logged::kCommandInquiry, "ERR", kNotAttached),
                            err("the drive does not report kernel mode after the switch; nothing "
                                "written.\n")}));
     EXPECT_TRUE(interfacesReleased());
