@@ -213,8 +213,7 @@ TEST(ConTextLabelColours, FollowTheEnabledState) {
     ConTextLabel label;
     label.setEnabled(false);
     EXPECT_EQ(label.textColor(),
-              appkit::Color::colorWithDeviceRed(100.0F / 255, 100.0F / 255, 100.0F / 255, 1.0F));
-    EXPECT_FLOAT_EQ(label.textColor().red, 0.39215687F);
+              appkit::Color::colorWithDeviceRed(0.39215687F, 0.39215687F, 0.39215687F, 1.0F));
     EXPECT_FALSE(label.isEnabled());
     label.setEnabled(true);
     EXPECT_EQ(label.textColor(), appkit::Color::colorWithDeviceRed(0, 0, 0, 1.0F));

@@ -23,10 +23,11 @@ struct Received {
     }
 };
 
-inline const Received kDriveAppeared{kAppearedDeviceNotify, std::nullopt};
-inline const Received kDriveDisappeared{kDisappearedDeviceNotify, std::nullopt};
-inline const Received kDiscAppeared{kAppearedDeviceNotify, kDiscAppearedNumber};
-inline const Received kDiscDisappeared{kDisappearedDeviceNotify, kDiscDisappearedNumber};
+// The names and numbers the window's list refresh listens for.
+inline const Received kDriveAppeared{"appearedDeviceNotify", std::nullopt};
+inline const Received kDriveDisappeared{"disappearedDeviceNotify", std::nullopt};
+inline const Received kDiscAppeared{"appearedDeviceNotify", 1};
+inline const Received kDiscDisappeared{"disappearedDeviceNotify", 3};
 
 // The drive and disc notifications posted while it lives, and their threads.
 class NotificationRecorder {

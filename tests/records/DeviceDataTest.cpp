@@ -17,20 +17,6 @@ io_service_t newService() {
 
 } // namespace
 
-TEST(DeviceData, AFreshRecordCopiesToAnEmptyRecordWithoutTakingAReference) {
-    const auto live = iokit::Registry::liveObjectCount();
-    const DeviceData fresh;
-    const DeviceData copy(fresh);
-    EXPECT_EQ(copy.scsiDevice(), IO_OBJECT_NULL);
-    EXPECT_EQ(copy.driveMode(), 0);
-    EXPECT_FALSE(copy.vendor() || copy.product() || copy.revision() || copy.date() ||
-                 copy.hard_version() || copy.krnl_version() || copy.dest_version() ||
-                 copy.judgeKrnl());
-    EXPECT_FALSE(copy.same() || copy.isEnableUpdate() || copy.isPresenceDisc());
-    EXPECT_EQ(copy.sameNo(), 0);
-    EXPECT_EQ(iokit::Registry::liveObjectCount(), live);
-}
-
 TEST(DeviceData, EachCopyHoldsItsOwnHandleReference) {
     const io_service_t service = newService();
     const io_service_t other = newService();
@@ -52,27 +38,4 @@ TEST(DeviceData, EachCopyHoldsItsOwnHandleReference) {
     }
     EXPECT_EQ(iokit::Registry::retainCount(other), 1);
     IOObjectRelease(other);
-}
-
-TEST(DeviceData, CopiesAreIndependentAndKeepNilApartFromEmpty) {
-    std::string callersText = "QUELMAR";
-    DeviceData original;
-    original.setVendor(callersText);
-    original.setProduct(std::string());
-    original.setDriveMode(1);
-    original.setSame(true);
-    original.setSameNo(2);
-    original.setIsEnableUpdate(true);
-    original.setIsPresenceDisc(true);
-    callersText[0] = 'X';
-    EXPECT_EQ(original.vendor(), "QUELMAR");
-
-    DeviceData copy(original);
-    copy.setVendor("OTHER");
-    EXPECT_EQ(original.vendor(), "QUELMAR");
-    EXPECT_EQ(copy.product(), std::string());
-    EXPECT_FALSE(copy.revision().has_value());
-    EXPECT_EQ(copy.driveMode(), 1);
-    EXPECT_TRUE(copy.same() && copy.isEnableUpdate() && copy.isPresenceDisc());
-    EXPECT_EQ(copy.sameNo(), 2);
 }

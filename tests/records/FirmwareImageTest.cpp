@@ -1,8 +1,6 @@
 #include "platform/foundation/Bundle.h"
 #include "records/FirmFileData.h"
-#include "records/FirmwareImageLayout.h"
 #include "records/Util.h"
-#include "tools/FirmwareImageWriter.h"
 
 #include <filesystem>
 #include <fstream>
@@ -34,16 +32,26 @@ class FirmwareImage : public ::testing::Test {
 
 } // namespace
 
-TEST_F(FirmwareImage, HeaderFieldsOfAGeneratedImage) {
-    auto identity = tools::demoNormalImageIdentity();
-    identity.revision = "1.02 "; // a trailing blank is kept and ignored by comparison
-    tools::writeFirmwareImage(folder_ / "S8721021.102", identity, 1000);
+TEST_F(FirmwareImage, HeaderFieldsAreReadFromTheirPlaces) {
+    // '#' all around the fields: a field read from a shifted place or with a
+    // wrong length shows it.
+    std::string bytes(312, '#');
+    const auto place = [&bytes](std::size_t offset, std::string text, std::size_t length) {
+        text.resize(length, '\0');
+        bytes.replace(offset, length, text);
+    };
+    place(96, "BD-RW KLV-TN82WA", 29);
+    place(144, "1.02 ", 5); // a trailing blank is kept
+    place(176, "KLVH0100", 8);
+    place(208, "KRNL0102", 8);
+    place(240, "WW000001", 8);
+    place(304, "20101015", 8);
+    writeBytes("S8721021.102", bytes);
     FirmFileData record;
     record.readHeaderOfResource("S8721021.102");
     EXPECT_TRUE(record.isFileExists());
     EXPECT_EQ(record.product(), "BD-RW KLV-TN82WA");
     EXPECT_EQ(record.revision(), "1.02 ");
-    EXPECT_EQ(Util::cmpCurVersion(*record.revision(), "1.02"), 0);
     EXPECT_EQ(record.hard_version(), "KLVH0100");
     EXPECT_EQ(record.krnl_version(), "KRNL0102");
     EXPECT_EQ(record.dest_version(), "WW000001");

@@ -1,7 +1,6 @@
 #include "platform/iokit/AccessProblems.h"
 #include "platform/iokit/Registry.h"
 #include "scsi/STUCMethod.h"
-#include "scsi/Signatures.h"
 #include "tests/support/EngineSupport.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/SimulatedDrives.h"
@@ -94,9 +93,9 @@ TEST(ExecListDeviceMain, SkipsDrivesHeldElsewhereOrWithoutInterfaceAndListsTwins
         EXPECT_TRUE(record.isEnableUpdate());
     }
     EXPECT_THAT(systemLogOf(capture),
-                ElementsAre(logLine(Signatures::kGetDeviceInfo, "WAR",
+                ElementsAre(logLine(Logged::kGetDeviceInfo, "WAR",
                                     "ObtainExclusiveAccess failed.(1) (0xe00002c5)\n"),
-                            logLine(Signatures::kExecListDeviceMain, "ERR", "interface is NULL.")));
+                            logLine(Logged::kExecListDeviceMain, "ERR", "interface is NULL.")));
     EXPECT_EQ(drives.drive("held").counters().commands, 0u);
     // The walk left the other client's access alone.
     EXPECT_EQ(holder.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);

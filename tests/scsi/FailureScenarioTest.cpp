@@ -1,7 +1,6 @@
 #include "platform/iokit/Registry.h"
 #include "platform/sim/Scenario.h"
 #include "scsi/STUCMethod.h"
-#include "scsi/Signatures.h"
 #include "tests/support/EngineSupport.h"
 #include "tests/support/FirmwareImageFolder.h"
 #include "tests/support/LogCapture.h"
@@ -14,7 +13,7 @@
 #include <ostream>
 #include <set>
 
-namespace sig = Signatures;
+namespace sig = Logged;
 
 // Each scenario file holds one drive, "drive", with one fault. The drive is
 // listed as the list refresh does and, where an update could be asked for,

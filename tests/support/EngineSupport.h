@@ -7,6 +7,27 @@
 #include <string_view>
 #include <vector>
 
+// The reporters' signatures as the log must show them, written out here so
+// that a slip in the engine's own copies shows.
+namespace Logged {
+inline constexpr std::string_view kCreateDeviceInterfaceForAuthoringDevice =
+    "void CreateDeviceInterfaceForAuthoringDevice(io_object_t, IOCFPlugInInterface ***, "
+    "SCSITaskDeviceInterface ***, MMCDeviceInterface ***)";
+inline constexpr std::string_view kCommandInquiry =
+    "void CommandInquiry(SCSITaskDeviceInterface **, DeviceData *)";
+inline constexpr std::string_view kCommandWriteBuffer =
+    "void CommandWriteBuffer(SCSITaskDeviceInterface **, int, DeviceData *, NSData *, uint32, "
+    "uint32)";
+inline constexpr std::string_view kCommandTestUnitReady =
+    "int CommandTestUnitReady(SCSITaskDeviceInterface **, DeviceData *, BOOL *, int *)";
+inline constexpr std::string_view kExecListDeviceMain =
+    "void ExecListDeviceMain(io_iterator_t, NSMutableArray *, FirmFileData *)";
+inline constexpr std::string_view kGetDeviceInfo =
+    "DeviceData *GetDeviceInfo(SCSITaskDeviceInterface **, FirmFileData *)";
+inline constexpr std::string_view kExecUpdateMain =
+    "BOOL ExecUpdateMain(DeviceData *, FirmFileData *, FirmFileData *)";
+} // namespace Logged
+
 // A system log line with "#" for the source line number, which tests leave open.
 inline std::string logLine(std::string_view signature, std::string_view level,
                            std::string_view message) {

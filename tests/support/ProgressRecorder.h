@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/foundation/NotificationCenter.h"
-#include "scsi/STUCMethod.h"
 
 #include <functional>
 #include <optional>
@@ -15,7 +14,7 @@ class ProgressRecorder {
 
     explicit ProgressRecorder(Reaction reaction = {}) : reaction_(std::move(reaction)) {
         foundation::NotificationCenter::defaultCenter().addObserver(
-            this, kUpdateIndicatorNotify, [this](const foundation::Notification& notification) {
+            this, "updateIndicatorNotify", [this](const foundation::Notification& notification) {
                 values_.push_back(notification.object);
                 if (reaction_) {
                     reaction_(values_);
