@@ -28,10 +28,6 @@ using testing::IsEmpty;
 
 namespace {
 
-constexpr std::uint8_t kKernelBuffer = 0xFE;
-constexpr std::uint8_t kNormalBuffer = 0xF0;
-constexpr std::uint64_t kKernelImageSent = 70144;
-
 // The drive served through the kernel and the system's backend that finds it,
 // with the demonstration images.
 class RealKernel : public testing::Test {

@@ -18,9 +18,6 @@ using testing::IsEmpty;
 
 namespace {
 
-constexpr std::uint8_t kKernelBuffer = 0xFE;
-constexpr std::uint8_t kNormalBuffer = 0xF0;
-constexpr std::uint64_t kKernelImageSent = 70144;
 const std::string kNotAttached = "Error executing task. (0xe00002dd)\n";
 
 using Places = std::vector<std::pair<std::uint32_t, std::uint32_t>>; // offset, length

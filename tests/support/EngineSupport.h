@@ -3,9 +3,16 @@
 #include "scsi/STUCMethod.h"
 #include "tests/support/LogCapture.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// Where the drive takes each image, and how much of the kernel image it
+// takes, written out rather than taken from the command layer.
+inline constexpr std::uint8_t kKernelBuffer = 0xFE;
+inline constexpr std::uint8_t kNormalBuffer = 0xF0;
+inline constexpr std::uint64_t kKernelImageSent = 70144;
 
 // The reporters' signatures as the log must show them, written out here so
 // that a slip in the engine's own copies shows.
