@@ -4,6 +4,7 @@
 #include "app/DriveListing.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
+#include "records/Util.h"
 
 #include <nlohmann/json.hpp>
 
@@ -17,11 +18,7 @@ const char* orNone(const std::optional<std::string>& value) {
 
 // A field as a person reads it: without the blanks that pad it.
 std::string trimmed(const std::optional<std::string>& value) {
-    if (!value) {
-        return "(none)";
-    }
-    const auto end = value->find_last_not_of(' ');
-    return end == std::string::npos ? std::string() : value->substr(0, end + 1);
+    return value ? std::string(Util::trimmedText(*value)) : "(none)";
 }
 
 nlohmann::json jsonOf(const std::optional<std::string>& value) {

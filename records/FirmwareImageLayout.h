@@ -29,6 +29,9 @@ inline constexpr std::uint64_t kHeaderSize = kDate.offset + kDate.length;
 inline constexpr std::uint64_t kKernelImageSentSize = 70144;
 inline constexpr std::uint64_t kNormalImageLimit = std::uint64_t{1} << 24;
 inline constexpr std::uint64_t kTransferGranule = 256;
+inline constexpr std::uint64_t roundUpToGranule(std::uint64_t size) {
+    return (size + kTransferGranule - 1) / kTransferGranule * kTransferGranule;
+}
 
 inline constexpr std::string_view kKernelImageBaseName = "S8721020";
 inline constexpr std::string_view kNormalImageBaseName = "S8721021";

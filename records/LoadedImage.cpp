@@ -9,10 +9,6 @@ using namespace FirmwareImageLayout;
 
 namespace {
 
-std::uint64_t roundUpToGranule(std::uint64_t size) {
-    return (size + kTransferGranule - 1) / kTransferGranule * kTransferGranule;
-}
-
 unsigned long long printable(std::uint64_t value) {
     return static_cast<unsigned long long>(value);
 }

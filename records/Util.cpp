@@ -153,6 +153,14 @@ bool Util::sameText(const std::optional<std::string>& a, const std::optional<std
     return a && b && *a == *b;
 }
 
+std::string_view Util::trimmedText(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 bool Util::isTargetModel(const std::optional<std::string>& model) {
     if (!model) {
         return false;

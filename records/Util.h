@@ -36,6 +36,8 @@ class Util {
     // Exact equality of two present texts: a missing text matches nothing,
     // not even another missing one.
     static bool sameText(const std::optional<std::string>& a, const std::optional<std::string>& b);
+    // A fixed-width field without the blanks that pad it on either side.
+    static std::string_view trimmedText(std::string_view text);
     static bool isTargetModel(const std::optional<std::string>& model);
     // -1, 0 or 1 as `current` orders before, equal to or after `compared`,
     // blanks removed and digit runs compared by value.

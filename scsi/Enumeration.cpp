@@ -14,10 +14,6 @@ namespace {
 
 constexpr const char* kBlankDestination = "        ";
 
-bool isBlank(const std::string& text) {
-    return text.find_first_not_of(' ') == std::string::npos;
-}
-
 } // namespace
 
 UpdateVerdict VerdictOnUpdate(const DeviceData& drive, const FirmFileData& image) {
@@ -30,7 +26,7 @@ UpdateVerdict VerdictOnUpdate(const DeviceData& drive, const FirmFileData& image
     // A missing value on the image's side never matches, and neither does an
     // empty or blank hardware version: it names no hardware at all.
     const auto& hardware = drive.hard_version();
-    if (!Util::sameText(hardware, image.hard_version()) || isBlank(*hardware)) {
+    if (!Util::sameText(hardware, image.hard_version()) || Util::trimmedText(*hardware).empty()) {
         return UpdateVerdict::OtherHardware;
     }
     // A blank destination on the drive takes any image that names one.

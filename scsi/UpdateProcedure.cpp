@@ -38,23 +38,15 @@ static_assert(kKernelTransfers.back().offset + kKernelTransfers.back().length ==
 // BUFFER's offsets.
 static_assert(FirmwareImageLayout::kNormalImageLimit <= kWriteBufferSpace);
 
+// Below 2^24: images and chunks are checked against WRITE BUFFER's offsets.
 std::uint32_t roundUpToGranule(std::uint32_t length) {
-    constexpr auto granule = static_cast<std::uint32_t>(FirmwareImageLayout::kTransferGranule);
-    return (length + granule - 1) / granule * granule;
+    return static_cast<std::uint32_t>(FirmwareImageLayout::roundUpToGranule(length));
 }
 
 std::string fileNameOf(LoadedImage::Kind kind) {
     return FirmwareImageLayout::imageFileName(kind == LoadedImage::Kind::Kernel
                                                   ? FirmwareImageLayout::kKernelImageBaseName
                                                   : FirmwareImageLayout::kNormalImageBaseName);
-}
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 void postProgress(int value) {
@@ -233,7 +225,7 @@ class UpdateRun {
             return false;
         }
         deviceData_ = answer;
-        return written && trimmed(*deviceData_.revision()) == trimmed(*written);
+        return written && Util::trimmedText(*deviceData_.revision()) == Util::trimmedText(*written);
     }
 
   private:
