@@ -48,7 +48,7 @@ void QuelmarDriveUpdaterAppDelegate::updateDeviceList(const foundation::Notifica
 
     // The drives are identified into a list of their own and published whole,
     // so that a selection on another thread never sees a half-built list.
-    std::vector<DeviceData> found = listTargetDrives(*curFwNormalData_);
+    std::vector<DeviceData> found = listTargetDrivesNumbered(*curFwNormalData_);
 
     if (found.empty()) {
         if (oldCount != 0) {

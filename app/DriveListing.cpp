@@ -13,7 +13,7 @@ bool isTwin(const DeviceData& a, const DeviceData& b) {
 
 } // namespace
 
-std::vector<DeviceData> listTargetDrives(const FirmFileData& normalImage) {
+std::vector<DeviceData> listTargetDrivesNumbered(const FirmFileData& normalImage) {
     std::vector<DeviceData> found = ListTargetDrives(normalImage);
     numberTwins(found);
     return found;

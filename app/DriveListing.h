@@ -11,7 +11,7 @@
 
 // Every attached drive of the target model, identified and judged against
 // the normal image by the engine, in the order it finds them, twins numbered.
-std::vector<DeviceData> listTargetDrives(const FirmFileData& normalImage);
+std::vector<DeviceData> listTargetDrivesNumbered(const FirmFileData& normalImage);
 
 // Drives of equal vendor, product and revision are numbered 1, 2, 3, ... in
 // list order, so that their titles differ; a drive without a twin is not.

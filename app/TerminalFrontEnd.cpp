@@ -36,7 +36,7 @@ TerminalFrontEnd::TerminalFrontEnd(const platform::Backend& backend, TerminalStr
 }
 
 DriveReport TerminalFrontEnd::survey() const {
-    std::vector<DeviceData> drives = listTargetDrives(normalImage_);
+    std::vector<DeviceData> drives = listTargetDrivesNumbered(normalImage_);
     return DriveReport(std::move(drives), backend_.accessProblems(), normalImage_);
 }
 
