@@ -4,6 +4,9 @@
 #include <string>
 #include <string_view>
 
+// Which of the two images: the drive takes each into a buffer of its own.
+enum class ImageSelector { Normal, Kernel };
+
 // Where the identity fields sit in a firmware image's header, and the names
 // of the two images among the resources. The image generator writes the same
 // layout.

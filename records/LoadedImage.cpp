@@ -19,7 +19,8 @@ LoadedImage::LoadedImage(std::vector<std::uint8_t> bytes) : bytes_(std::move(byt
     header_.readHeaderOfBytes(bytes_);
 }
 
-std::variant<LoadedImage, std::string> LoadedImage::load(std::string_view fileName, Kind kind) {
+std::variant<LoadedImage, std::string> LoadedImage::load(std::string_view fileName,
+                                                         ImageSelector kind) {
     const auto file = Util::openFile(fileName);
     if (!file) {
         return "cannot be opened";
@@ -28,16 +29,17 @@ std::variant<LoadedImage, std::string> LoadedImage::load(std::string_view fileNa
     if (!size) {
         return "its size cannot be read";
     }
-    const std::uint64_t minimum = kind == Kind::Kernel ? kKernelImageSentSize : kHeaderSize;
+    const std::uint64_t minimum =
+        kind == ImageSelector::Kernel ? kKernelImageSentSize : kHeaderSize;
     if (*size < minimum) {
         return format("holds %llu bytes, fewer than the %llu it must hold", printable(*size),
                       printable(minimum));
     }
-    if (kind == Kind::Normal && roundUpToGranule(*size) > kNormalImageLimit) {
+    if (kind == ImageSelector::Normal && roundUpToGranule(*size) > kNormalImageLimit) {
         return format("holds %llu bytes, more than the %llu the drive can take", printable(*size),
                       printable(kNormalImageLimit));
     }
-    const std::uint64_t wanted = kind == Kind::Kernel ? kKernelImageSentSize : *size;
+    const std::uint64_t wanted = kind == ImageSelector::Kernel ? kKernelImageSentSize : *size;
     if (!file->seekToFileOffset(0)) {
         return "cannot be read";
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/FirmFileData.h"
+#include "records/FirmwareImageLayout.h"
 
 #include <cstdint>
 #include <span>
@@ -15,13 +16,12 @@
 // meanwhile.
 class LoadedImage {
   public:
-    enum class Kind { Kernel, Normal };
-
     // The image, or why it cannot be sent (a cause for the log). The size is
     // the open file's: a kernel image must hold the 70,144 bytes that are
     // sent, and only those are kept; a normal image must hold a whole header
     // and fit the drive's 24-bit buffer offsets once rounded up to 256 bytes.
-    static std::variant<LoadedImage, std::string> load(std::string_view fileName, Kind kind);
+    static std::variant<LoadedImage, std::string> load(std::string_view fileName,
+                                                       ImageSelector kind);
 
     std::span<const std::uint8_t> bytes() const { return bytes_; }
     const FirmFileData& header() const { return header_; }

@@ -9,6 +9,7 @@
 #include "platform/iokit/SCSITaskInterfaces.h"
 #include "records/DeviceData.h"
 #include "records/FirmFileData.h"
+#include "records/FirmwareImageLayout.h"
 #include "scsi/SenseOutput.h"
 
 #include <cstdint>
@@ -50,7 +51,6 @@ std::int32_t CommandReadBufferForDevice(SCSITaskDeviceInterface* interface, Devi
 // status GOOD and every byte moved. A length above the transfer buffer, or a
 // transfer that would end past the 24-bit offset, is refused without sending
 // anything.
-enum class ImageSelector { Normal, Kernel };
 bool CommandWriteBuffer(SCSITaskDeviceInterface* interface, ImageSelector image,
                         DeviceData* deviceData, std::span<const std::uint8_t> data,
                         std::uint32_t bufferOffset, std::uint32_t length);

@@ -43,8 +43,8 @@ std::uint32_t roundUpToGranule(std::uint32_t length) {
     return static_cast<std::uint32_t>(FirmwareImageLayout::roundUpToGranule(length));
 }
 
-std::string fileNameOf(LoadedImage::Kind kind) {
-    return FirmwareImageLayout::imageFileName(kind == LoadedImage::Kind::Kernel
+std::string fileNameOf(ImageSelector kind) {
+    return FirmwareImageLayout::imageFileName(kind == ImageSelector::Kernel
                                                   ? FirmwareImageLayout::kKernelImageBaseName
                                                   : FirmwareImageLayout::kNormalImageBaseName);
 }
@@ -57,7 +57,7 @@ void postProgress(int value) {
 // Loads the image the user was shown, before the drive is touched. An image
 // that was absent at start stays absent; one that was there must load now,
 // with the header that was read then, or nothing is sent.
-bool loadShownImage(const FirmFileData& shown, LoadedImage::Kind kind,
+bool loadShownImage(const FirmFileData& shown, ImageSelector kind,
                     std::optional<LoadedImage>& image) {
     if (!shown.isFileExists()) {
         return true;
@@ -76,7 +76,7 @@ bool loadShownImage(const FirmFileData& shown, LoadedImage::Kind kind,
                           fileName.c_str(), static_cast<int>(field->size()), field->data()));
         return false;
     }
-    if (kind == LoadedImage::Kind::Kernel && !Util::isTargetModel(candidate.header().product())) {
+    if (kind == ImageSelector::Kernel && !Util::isTargetModel(candidate.header().product())) {
         Log::error(Signatures::kExecUpdateMain,
                    format("%s: not a kernel image of the target model; nothing written.\n",
                           fileName.c_str()));
@@ -100,7 +100,7 @@ std::optional<int> identifyAgain(SCSITaskDeviceInterface& interface, const Loade
         !CanUpdateWith(now, normal->header())) {
         Log::error(Signatures::kExecUpdateMain,
                    format("the drive as it answers now is not eligible for %s; nothing written.\n",
-                          fileNameOf(LoadedImage::Kind::Normal).c_str()));
+                          fileNameOf(ImageSelector::Normal).c_str()));
         return std::nullopt;
     }
     return now.driveMode();
@@ -134,7 +134,7 @@ class UpdateRun {
 
     bool writeKernelImage(const LoadedImage& image) {
         for (const Transfer& transfer : kKernelTransfers) {
-            if (!write(LoadedImage::Kind::Kernel,
+            if (!write(ImageSelector::Kernel,
                        image.bytes().subspan(transfer.offset, transfer.length), transfer.offset,
                        transfer.length)) {
                 return false;
@@ -164,7 +164,7 @@ class UpdateRun {
                     Log::error(Signatures::kExecUpdateMain, "last data. (len != allocLen)");
                 }
             }
-            if (!write(LoadedImage::Kind::Normal, data, offset, length)) {
+            if (!write(ImageSelector::Normal, data, offset, length)) {
                 return false;
             }
             remaining -= length;
@@ -229,11 +229,9 @@ class UpdateRun {
     }
 
   private:
-    bool write(LoadedImage::Kind kind, std::span<const std::uint8_t> data, std::uint32_t offset,
+    bool write(ImageSelector kind, std::span<const std::uint8_t> data, std::uint32_t offset,
                std::uint32_t length) {
-        const ImageSelector selector =
-            kind == LoadedImage::Kind::Kernel ? ImageSelector::Kernel : ImageSelector::Normal;
-        if (CommandWriteBuffer(&interface_, selector, &deviceData_, data, offset, length)) {
+        if (CommandWriteBuffer(&interface_, kind, &deviceData_, data, offset, length)) {
             return true;
         }
         Log::error(Signatures::kExecUpdateMain,
@@ -277,8 +275,8 @@ bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
     }
     std::optional<LoadedImage> kernel;
     std::optional<LoadedImage> normal;
-    if (!loadShownImage(kernelImage, LoadedImage::Kind::Kernel, kernel) ||
-        !loadShownImage(normalImage, LoadedImage::Kind::Normal, normal)) {
+    if (!loadShownImage(kernelImage, ImageSelector::Kernel, kernel) ||
+        !loadShownImage(normalImage, ImageSelector::Normal, normal)) {
         return false;
     }
 

@@ -10,7 +10,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Kind = LoadedImage::Kind;
+using Kind = ImageSelector;
 
 constexpr std::uint64_t kMiB16 = 16 * 1024 * 1024;
 
