@@ -23,10 +23,6 @@ status=$(dpkg-query -W -f='${Status}' quelmar-drive-updater)
 [[ $(command -v quelmar-drive-updater) == /usr/bin/quelmar-drive-updater ]]
 quelmar-drive-updater --version
 
-echo "== validators"
-desktop-file-validate /usr/share/applications/com.quelmar.QuelmarDriveUpdater.desktop
-appstreamcli validate --no-net /usr/share/metainfo/com.quelmar.QuelmarDriveUpdater.metainfo.xml
-
 # The installed program on the demonstration drives, without a display, until
 # its first listing: it must read both firmware images from its installed
 # resources. Its own folders keep it apart from any instance that runs.

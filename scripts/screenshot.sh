@@ -4,16 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
 # A window manager draws the title bars and frames, so that the pictures show
 # what a user sees; only the pictures need it.
-if ! dpkg-query -W -f='${Status}' fluxbox 2>/dev/null | grep -q 'install ok installed'; then
-    sudo_cmd=()
-    [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo_cmd[@]}" apt-get update -qq
-    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends fluxbox
-fi
+bash scripts/setup.sh fluxbox
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target window_screenshot firmware_images
 mkdir -p docs
@@ -23,5 +16,7 @@ xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
     sleep 1
     build/bin/window_screenshot scenarios/demo/demo.json docs/window-during-update.png \
         docs/window-update-complete.png 2>/dev/null
-    kill %1' | grep -E '^[a-z ]+: [0-9]+ x [0-9]+$'
+    status=$?
+    kill %1
+    exit $status' | grep -E '^[a-z ]+: [0-9]+ x [0-9]+$'
 echo "docs/window-during-update.png docs/window-update-complete.png"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing the updater
-# needs. Safe to run again; asks nothing.
+# needs, and the packages named as arguments. Safe to run again; asks nothing.
 set -euo pipefail
 
 packages=(
@@ -12,6 +12,7 @@ packages=(
   xvfb xauth imagemagick
   qt6-qpa-plugins dbus-daemon python3-dbusmock
   dpkg-dev file desktop-file-utils appstream strace
+  "$@"
 )
 
 missing=()
