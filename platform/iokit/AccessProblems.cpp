@@ -1,5 +1,6 @@
 #include "platform/iokit/AccessProblems.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace iokit {
@@ -42,6 +43,15 @@ std::vector<AccessResult> AccessProblems::current() {
     auto& r = record();
     std::lock_guard lock(r.mutex);
     return r.refusals;
+}
+
+std::vector<AccessResult> AccessProblems::currentOf(const std::vector<std::string>& deviceNodes) {
+    std::vector<AccessResult> problems = current();
+    std::erase_if(problems, [&deviceNodes](const AccessResult& problem) {
+        return std::find(deviceNodes.begin(), deviceNodes.end(), problem.deviceNode) ==
+               deviceNodes.end();
+    });
+    return problems;
 }
 
 } // namespace iokit

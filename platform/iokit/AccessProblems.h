@@ -2,6 +2,7 @@
 
 #include "platform/iokit/PassThroughDevice.h"
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,6 +24,8 @@ class AccessProblems {
     static void forget(std::string_view deviceNode);
     // The refusals still standing, most recent last.
     static std::vector<AccessResult> current();
+    // The refusals still standing of these nodes only: a backend's own.
+    static std::vector<AccessResult> currentOf(const std::vector<std::string>& deviceNodes);
 };
 
 } // namespace iokit

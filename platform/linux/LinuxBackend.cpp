@@ -81,15 +81,11 @@ LinuxBackend::~LinuxBackend() {
 }
 
 std::vector<iokit::AccessResult> LinuxBackend::accessProblems() const {
-    // The record is the process's; only this backend's drives are its problems.
-    std::vector<iokit::AccessResult> problems = iokit::AccessProblems::current();
-    const std::vector<DriveDescription> drives = state_->tracker.drives();
-    std::erase_if(problems, [&drives](const iokit::AccessResult& problem) {
-        return std::none_of(drives.begin(), drives.end(), [&problem](const auto& drive) {
-            return drive.genericNode == problem.deviceNode;
-        });
-    });
-    return problems;
+    std::vector<std::string> nodes;
+    for (const DriveDescription& drive : state_->tracker.drives()) {
+        nodes.push_back(drive.genericNode);
+    }
+    return iokit::AccessProblems::currentOf(nodes);
 }
 
 std::vector<DriveDescription> LinuxBackend::drives() const {

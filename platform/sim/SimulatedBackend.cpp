@@ -69,15 +69,14 @@ void SimulatedBackend::playEvents() {
 }
 
 std::vector<iokit::AccessResult> SimulatedBackend::accessProblems() const {
-    // The record is the process's; only this backend's drives are its problems.
-    std::vector<iokit::AccessResult> problems = iokit::AccessProblems::current();
-    std::lock_guard lock(mutex_);
-    std::erase_if(problems, [this](const iokit::AccessResult& problem) {
-        return std::none_of(entries_.begin(), entries_.end(), [&problem](const auto& entry) {
-            return entry.second.device->deviceNode() == problem.deviceNode;
-        });
-    });
-    return problems;
+    std::vector<std::string> nodes;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [id, entry] : entries_) {
+            nodes.push_back(entry.device->deviceNode());
+        }
+    }
+    return iokit::AccessProblems::currentOf(nodes);
 }
 
 SimulatedBackend::Entry& SimulatedBackend::entry(std::string_view id) {
