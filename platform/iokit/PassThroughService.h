@@ -23,7 +23,7 @@ class PassThroughService : public ServiceProvider {
     IOReturn createPlugInInterface(IOCFPlugInInterface** plugIn) override;
 
     // Each interface made for the device holds it, so its use count tells
-    // how many are still alive.
+    // tests how many are still alive; the updater never reads it.
     const std::shared_ptr<PassThroughDevice>& device() const { return device_; }
 
   private:

@@ -63,7 +63,7 @@ class SimulatedBackend : public platform::Backend {
     const Scenario scenario_;
     mutable std::mutex mutex_;
     std::map<std::string, Entry, std::less<>> entries_;
-    // Last: it stops before the drives it plays on go.
+    // Stopped first when the backend goes, before the drives it plays on.
     std::unique_ptr<EventPlayer> player_;
 };
 

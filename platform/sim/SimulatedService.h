@@ -19,6 +19,7 @@ class SimulatedService : public iokit::ServiceProvider {
     const CFDictionary& properties() const override { return service_->properties(); }
     IOReturn createPlugInInterface(IOCFPlugInInterface** plugIn) override;
 
+    // The adapter beneath the faults, for tests to count its interfaces.
     const iokit::PassThroughService& service() const { return *service_; }
 
   private:
