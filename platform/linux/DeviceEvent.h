@@ -25,6 +25,12 @@ struct DeviceEvent {
     // For a scsi_generic node: false while udev is still setting up the block
     // node of the same SCSI device (whose permissions an open needs too).
     bool blockNodeSettled = true;
+
+    // SCSI peripheral type 5: the only devices the backend publishes.
+    bool isOpticalDrive() const {
+        const auto type = scsiAttributes.find("type");
+        return type != scsiAttributes.end() && type->second == "5";
+    }
 };
 
 } // namespace linuxbackend

@@ -3,8 +3,6 @@
 namespace linuxbackend {
 namespace {
 
-constexpr std::string_view kOpticalDriveType = "5";
-
 std::optional<std::string> valueOf(const std::map<std::string, std::string>& values,
                                    const std::string& key) {
     const auto found = values.find(key);
@@ -12,10 +10,6 @@ std::optional<std::string> valueOf(const std::map<std::string, std::string>& val
         return std::nullopt;
     }
     return found->second;
-}
-
-bool isOpticalDrive(const DeviceEvent& event) {
-    return valueOf(event.scsiAttributes, "type") == kOpticalDriveType;
 }
 
 } // namespace
@@ -36,7 +30,7 @@ void DeviceTracker::handleGeneric(const DeviceEvent& event) {
                       [&](const auto& entry) { return entry.second.syspath == event.syspath; });
         return;
     }
-    if (drives_.contains(event.syspath) || !isOpticalDrive(event) || !event.deviceNode ||
+    if (drives_.contains(event.syspath) || !event.isOpticalDrive() || !event.deviceNode ||
         !event.scsiDevice) {
         return;
     }
@@ -65,7 +59,7 @@ void DeviceTracker::handleBlock(const DeviceEvent& event) {
             publishDrive(DriveDescription(waiting->second));
         }
     }
-    const bool optical = valueOf(event.properties, "ID_CDROM") == "1" || isOpticalDrive(event);
+    const bool optical = valueOf(event.properties, "ID_CDROM") == "1" || event.isOpticalDrive();
     // udev probes a disc's filesystem only while the drive reports a medium.
     const bool present = event.action != "remove" &&
                          (!optical || valueOf(event.properties, "ID_CDROM_MEDIA") == "1");

@@ -57,9 +57,11 @@ DeviceEvent describe(udev_device* device, const char* action, bool fromUdevd) {
                 event.scsiAttributes.emplace(key, withoutTrailingBlanks(value));
             }
         }
-        // Without udevd nothing is ever set up, so there is nothing to wait for.
-        event.blockNodeSettled = !fromUdevd || event.subsystem != "scsi_generic" ||
-                                 event.action == "remove" ||
+        // Without udevd nothing is ever set up, so there is nothing to wait
+        // for; nor is there for a device that is not an optical drive, which
+        // is never published.
+        event.blockNodeSettled = !fromUdevd || !event.isOpticalDrive() ||
+                                 event.subsystem != "scsi_generic" || event.action == "remove" ||
                                  blockNodesSettled(udev_device_get_udev(device), *event.scsiDevice);
     }
     return event;
