@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/foundation/FileDescriptor.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace foundation {
@@ -14,7 +17,6 @@ class FileHandle {
     // None when the path cannot be opened for reading as a regular file.
     static std::unique_ptr<FileHandle> fileHandleForReadingAtPath(const std::string& path);
 
-    ~FileHandle();
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
 
@@ -28,8 +30,8 @@ class FileHandle {
     std::optional<std::vector<std::uint8_t>> readDataOfLength(std::size_t length);
 
   private:
-    explicit FileHandle(int descriptor) : descriptor_(descriptor) {}
-    int descriptor_;
+    explicit FileHandle(FileDescriptor descriptor) : descriptor_(std::move(descriptor)) {}
+    FileDescriptor descriptor_;
 };
 
 } // namespace foundation

@@ -1,5 +1,7 @@
 #include "platform/foundation/RunningApplications.h"
 
+#include "platform/foundation/FileDescriptor.h"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -11,25 +13,9 @@ namespace {
 
 constexpr const char* kIdentifierKey = "NSApplicationBundleIdentifier";
 
-// A registration is a file that its process keeps locked: the kernel drops
-// the lock when the process ends, so a stale file never counts.
-struct Registration {
-    int descriptor = -1;
-    ~Registration() {
-        if (descriptor >= 0) {
-            ::close(descriptor);
-        }
-    }
-};
-
 bool isHeldByALiveProcess(const std::filesystem::path& file) {
-    const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-        return false;
-    }
-    const bool held = ::flock(descriptor, LOCK_SH | LOCK_NB) != 0;
-    ::close(descriptor);
-    return held;
+    const FileDescriptor descriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    return descriptor.valid() && ::flock(descriptor.get(), LOCK_SH | LOCK_NB) != 0;
 }
 
 } // namespace
@@ -43,8 +29,10 @@ std::filesystem::path RunningApplications::registrationFolder() {
 }
 
 void RunningApplications::registerLaunch(const std::string& bundleIdentifier) {
-    static Registration registration;
-    if (registration.descriptor >= 0) {
+    // A registration is a file that its process keeps locked: the kernel drops
+    // the lock when the process ends, so a stale file never counts.
+    static FileDescriptor registration;
+    if (registration.valid()) {
         return;
     }
     std::error_code error;
@@ -54,12 +42,11 @@ void RunningApplications::registerLaunch(const std::string& bundleIdentifier) {
     // sees the registration unlocked, which it would take for a stale one.
     const std::string name = std::to_string(::getpid());
     const auto unlisted = folder / ("." + name);
-    const int descriptor = ::open(unlisted.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (descriptor < 0) {
+    registration = FileDescriptor(::open(unlisted.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!registration.valid()) {
         return;
     }
-    registration.descriptor = descriptor;
-    ::flock(descriptor, LOCK_EX);
+    ::flock(registration.get(), LOCK_EX);
     std::filesystem::rename(unlisted, folder / name, error);
 }
 

@@ -90,13 +90,15 @@ iokit::AccessResult SgDevice::open() {
         held.deviceNode = genericNode_;
         return held;
     }
-    FileDescriptor generic(::open(genericNode_.c_str(), O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC));
+    foundation::FileDescriptor generic(
+        ::open(genericNode_.c_str(), O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC));
     if (!generic.valid()) {
         return refuse(genericNode_, errno);
     }
-    FileDescriptor block;
+    foundation::FileDescriptor block;
     if (const auto node = blockNode()) {
-        block = FileDescriptor(::open(node->c_str(), O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC));
+        block = foundation::FileDescriptor(
+            ::open(node->c_str(), O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC));
         // A block driver without a node in /dev changes nothing.
         if (!block.valid() && errno != ENOENT) {
             return refuse(*node, errno);

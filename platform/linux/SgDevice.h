@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/foundation/FileDescriptor.h"
 #include "platform/iokit/PassThroughDevice.h"
-#include "platform/linux/FileDescriptor.h"
 
 #include <mutex>
 #include <optional>
@@ -39,8 +39,8 @@ class SgDevice : public iokit::PassThroughDevice {
     const std::string genericNode_;
     const std::string scsiDeviceSyspath_;
     std::mutex mutex_;
-    FileDescriptor generic_;
-    FileDescriptor block_;
+    foundation::FileDescriptor generic_;
+    foundation::FileDescriptor block_;
 };
 
 } // namespace linuxbackend

@@ -63,26 +63,21 @@ InhibitorLock::InhibitorLock(const std::string& what, const std::string& who,
                 failure = "the reply carries no descriptor";
             } else {
                 // The reply closes its own copy when it goes.
-                descriptor_ = ::fcntl(reply.value().fileDescriptor(), F_DUPFD_CLOEXEC, 0);
-                if (descriptor_ < 0) {
+                lock_ = foundation::FileDescriptor(
+                    ::fcntl(reply.value().fileDescriptor(), F_DUPFD_CLOEXEC, 0));
+                if (!lock_.valid()) {
                     failure = std::strerror(errno);
                 }
             }
         }
     }
     QDBusConnection::disconnectFromBus(name);
-    if (descriptor_ < 0 && !warned.test_and_set()) {
+    if (!lock_.valid() && !warned.test_and_set()) {
         foundation::Log::warning(
             kSignature,
             foundation::format(
                 "Could not take an inhibitor lock for \"%s\", going on without it: %s\n",
                 what.c_str(), failure.toUtf8().constData()));
-    }
-}
-
-InhibitorLock::~InhibitorLock() {
-    if (descriptor_ >= 0) {
-        ::close(descriptor_);
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/foundation/FileDescriptor.h"
+
 #include <string>
 
 namespace power {
@@ -12,13 +14,12 @@ namespace power {
 class InhibitorLock {
   public:
     InhibitorLock(const std::string& what, const std::string& who, const std::string& why);
-    ~InhibitorLock();
     InhibitorLock(const InhibitorLock&) = delete;
     InhibitorLock& operator=(const InhibitorLock&) = delete;
 
   private:
     // The lock lasts as long as this descriptor stays open.
-    int descriptor_ = -1;
+    foundation::FileDescriptor lock_;
 };
 
 } // namespace power

@@ -1,6 +1,6 @@
 #include "tests/kernel/Configfs.h"
 
-#include "platform/linux/FileDescriptor.h"
+#include "platform/foundation/FileDescriptor.h"
 
 #include <array>
 #include <cerrno>
@@ -32,7 +32,7 @@ void removeFolder(const std::filesystem::path& path) {
 }
 
 void write(const std::filesystem::path& attribute, std::string_view text) {
-    const linuxbackend::FileDescriptor file(::open(attribute.c_str(), O_WRONLY | O_CLOEXEC));
+    const foundation::FileDescriptor file(::open(attribute.c_str(), O_WRONLY | O_CLOEXEC));
     // An attribute takes its whole value in one write.
     if (!file.valid() ||
         ::write(file.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
@@ -41,7 +41,7 @@ void write(const std::filesystem::path& attribute, std::string_view text) {
 }
 
 std::string read(const std::filesystem::path& attribute) {
-    const linuxbackend::FileDescriptor file(::open(attribute.c_str(), O_RDONLY | O_CLOEXEC));
+    const foundation::FileDescriptor file(::open(attribute.c_str(), O_RDONLY | O_CLOEXEC));
     std::array<char, 4096> buffer{};
     const ssize_t count = file.valid() ? ::read(file.get(), buffer.data(), buffer.size()) : -1;
     if (count < 0) {

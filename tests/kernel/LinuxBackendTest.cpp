@@ -1,7 +1,7 @@
 #include "platform/linux/LinuxBackend.h"
 
 #include "monitor/USBDeviceManager.h"
-#include "platform/linux/FileDescriptor.h"
+#include "platform/foundation/FileDescriptor.h"
 #include "scsi/STUCMethod.h"
 #include "tests/kernel/KernelTesting.h"
 #include "tests/monitor/MonitorTesting.h"
@@ -50,9 +50,9 @@ class RealKernel : public testing::Test {
 
     // Whether another program could now take the drive, both its nodes.
     bool exclusiveAccessIsFree() {
-        const linuxbackend::FileDescriptor generic(
+        const foundation::FileDescriptor generic(
             ::open(drive_->genericNode().c_str(), O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC));
-        const linuxbackend::FileDescriptor block(
+        const foundation::FileDescriptor block(
             ::open(drive_->blockNode().value_or("").c_str(), O_RDONLY | O_EXCL | O_NONBLOCK));
         return generic.valid() && block.valid();
     }
@@ -188,7 +188,7 @@ TEST_F(RealKernel, ASecondHolderOfEitherNodeMakesExclusiveAccessFail) {
     const std::string generic = drive_->genericNode();
     const std::string block = drive_->blockNode().value_or("");
     {
-        const linuxbackend::FileDescriptor holder(
+        const foundation::FileDescriptor holder(
             ::open(generic.c_str(), O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC));
         ASSERT_TRUE(holder.valid());
         EXPECT_FALSE(ExecUpdateMain(drive, images_.normal(), images_.kernel()));
@@ -197,7 +197,7 @@ TEST_F(RealKernel, ASecondHolderOfEitherNodeMakesExclusiveAccessFail) {
     }
     {
         // A program that holds the disc drive, as a burning program does.
-        const linuxbackend::FileDescriptor holder(
+        const foundation::FileDescriptor holder(
             ::open(block.c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC));
         ASSERT_TRUE(holder.valid());
         EXPECT_FALSE(ExecUpdateMain(drive, images_.normal(), images_.kernel()));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/linux/FileDescriptor.h"
+#include "platform/foundation/FileDescriptor.h"
 
 #include <array>
 #include <chrono>
@@ -34,7 +34,7 @@ class PlainSg {
                       std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
   private:
-    linuxbackend::FileDescriptor node_;
+    foundation::FileDescriptor node_;
 };
 
 } // namespace tcmu

@@ -83,7 +83,7 @@ std::span<std::uint8_t> TcmuRing::area(std::uint64_t offset, std::uint64_t lengt
 }
 
 void TcmuRing::serve(const CommandHandler& handler, std::stop_token stop) {
-    const linuxbackend::FileDescriptor wake(::eventfd(0, EFD_CLOEXEC));
+    const foundation::FileDescriptor wake(::eventfd(0, EFD_CLOEXEC));
     if (!wake.valid()) {
         throw systemError("eventfd");
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/linux/FileDescriptor.h"
+#include "platform/foundation/FileDescriptor.h"
 
 #include <array>
 #include <cstddef>
@@ -55,7 +55,7 @@ class TcmuRing {
     void answer(std::size_t entryAt, const CommandHandler& handler);
     std::span<std::uint8_t> area(std::uint64_t offset, std::uint64_t length);
 
-    linuxbackend::FileDescriptor uio_;
+    foundation::FileDescriptor uio_;
     std::unique_ptr<std::uint8_t, Unmap> area_;
     std::size_t areaLength_ = 0;
     std::vector<std::uint8_t> data_;

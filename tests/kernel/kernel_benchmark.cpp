@@ -7,8 +7,8 @@
 // several times, alternately; the best time of each counts. It prints
 // figures and asserts nothing.
 
+#include "platform/foundation/FileDescriptor.h"
 #include "platform/foundation/Log.h"
-#include "platform/linux/FileDescriptor.h"
 #include "platform/linux/LinuxBackend.h"
 #include "platform/linux/SgDevice.h"
 #include "scsi/STUCMethod.h"
@@ -94,7 +94,7 @@ struct PlainHold {
         }
     }
     tcmu::PlainSg generic;
-    linuxbackend::FileDescriptor block;
+    foundation::FileDescriptor block;
 };
 
 double plainTestUnitReadies(tcmu::KernelDrive& drive) {
@@ -170,9 +170,9 @@ double plainUpdate(const std::vector<sim::CommandRecord>& commands,
                    const FirmwareImageFolder& images) {
     tcmu::KernelDrive drive(readyDrive());
     drive.plugIn();
-    const linuxbackend::FileDescriptor kernelImage(
+    const foundation::FileDescriptor kernelImage(
         ::open(images.kernelPath().c_str(), O_RDONLY | O_CLOEXEC));
-    const linuxbackend::FileDescriptor normalImage(
+    const foundation::FileDescriptor normalImage(
         ::open(images.normalPath().c_str(), O_RDONLY | O_CLOEXEC));
     std::vector<std::uint8_t> buffer;
     return secondsFor([&] {

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace linuxbackend {
+namespace foundation {
 
 // One open file descriptor, closed when the owner goes.
 class FileDescriptor {
@@ -26,4 +26,4 @@ class FileDescriptor {
     int descriptor_ = -1;
 };
 
-} // namespace linuxbackend
+} // namespace foundation

@@ -1,8 +1,8 @@
-#include "platform/linux/FileDescriptor.h"
+#include "platform/foundation/FileDescriptor.h"
 
 #include <unistd.h>
 
-namespace linuxbackend {
+namespace foundation {
 
 FileDescriptor::~FileDescriptor() {
     close();
@@ -24,4 +24,4 @@ bool FileDescriptor::close() {
     return ::close(std::exchange(descriptor_, -1)) == 0;
 }
 
-} // namespace linuxbackend
+} // namespace foundation
