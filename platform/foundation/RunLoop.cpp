@@ -36,23 +36,13 @@ struct RunLoop::State {
     }
 };
 
-RunLoop::Source::Source() = default;
-RunLoop::Source::Source(std::unique_ptr<QSocketNotifier> notifier)
-    : notifier_(std::move(notifier)) {}
-RunLoop::Source::Source(Source&& other) noexcept = default;
-RunLoop::Source& RunLoop::Source::operator=(Source&& other) noexcept = default;
+RunLoop::Handle::Handle() = default;
+RunLoop::Handle::Handle(std::unique_ptr<QObject> watcher) : watcher_(std::move(watcher)) {}
+RunLoop::Handle::Handle(Handle&& other) noexcept = default;
+RunLoop::Handle& RunLoop::Handle::operator=(Handle&& other) noexcept = default;
 
-RunLoop::DelayedCall::DelayedCall() = default;
-RunLoop::DelayedCall::DelayedCall(std::unique_ptr<QTimer> timer) : timer_(std::move(timer)) {}
-RunLoop::DelayedCall::DelayedCall(DelayedCall&& other) noexcept = default;
-RunLoop::DelayedCall& RunLoop::DelayedCall::operator=(DelayedCall&& other) noexcept = default;
-
-RunLoop::DelayedCall::~DelayedCall() {
-    assert(!timer_ || timer_->thread() == QThread::currentThread());
-}
-
-RunLoop::Source::~Source() {
-    assert(!notifier_ || notifier_->thread() == QThread::currentThread());
+RunLoop::Handle::~Handle() {
+    assert(!watcher_ || watcher_->thread() == QThread::currentThread());
 }
 
 RunLoop& RunLoop::current() {
@@ -113,7 +103,7 @@ RunLoop::Source RunLoop::addSource(int descriptor, Callback readable) {
     auto notifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
                      [readable = std::move(readable)] { readable(); });
-    return Source(std::move(notifier));
+    return Handle(std::move(notifier));
 }
 
 RunLoop::DelayedCall RunLoop::performAfterDelay(std::chrono::duration<double> delay,
@@ -125,7 +115,7 @@ RunLoop::DelayedCall RunLoop::performAfterDelay(std::chrono::duration<double> de
     QObject::connect(timer.get(), &QTimer::timeout, timer.get(),
                      [work = std::move(work)] { work(); });
     timer->start(std::max(std::chrono::ceil<milliseconds>(delay), milliseconds(0)));
-    return DelayedCall(std::move(timer));
+    return Handle(std::move(timer));
 }
 
 } // namespace foundation

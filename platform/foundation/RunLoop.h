@@ -4,8 +4,7 @@
 #include <functional>
 #include <memory>
 
-class QSocketNotifier;
-class QTimer;
+class QObject;
 
 namespace foundation {
 
@@ -18,37 +17,25 @@ class RunLoop {
     using Callback = std::function<void()>;
     using Clock = std::chrono::steady_clock;
 
-    // A descriptor the loop watches; the watch ends when the handle goes,
-    // which must happen on the loop's thread.
-    class Source {
+    // Something the loop does for a caller until the handle goes, which must
+    // happen on the loop's thread.
+    class Handle {
       public:
-        Source();
-        ~Source();
-        Source(Source&& other) noexcept;
-        Source& operator=(Source&& other) noexcept;
+        Handle();
+        ~Handle();
+        Handle(Handle&& other) noexcept;
+        Handle& operator=(Handle&& other) noexcept;
 
       private:
         friend class RunLoop;
-        explicit Source(std::unique_ptr<QSocketNotifier> notifier);
+        explicit Handle(std::unique_ptr<QObject> watcher);
 
-        std::unique_ptr<QSocketNotifier> notifier_;
+        std::unique_ptr<QObject> watcher_;
     };
-
-    // A call the loop makes once, later; it is cancelled when the handle
-    // goes, which must happen on the loop's thread.
-    class DelayedCall {
-      public:
-        DelayedCall();
-        ~DelayedCall();
-        DelayedCall(DelayedCall&& other) noexcept;
-        DelayedCall& operator=(DelayedCall&& other) noexcept;
-
-      private:
-        friend class RunLoop;
-        explicit DelayedCall(std::unique_ptr<QTimer> timer);
-
-        std::unique_ptr<QTimer> timer_;
-    };
+    // A descriptor the loop watches; the watch ends with the handle.
+    using Source = Handle;
+    // A call the loop makes once, later; it is cancelled with the handle.
+    using DelayedCall = Handle;
 
     // The calling thread's loop, made on first use and gone with the thread.
     static RunLoop& current();
