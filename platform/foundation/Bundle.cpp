@@ -1,5 +1,7 @@
 #include "platform/foundation/Bundle.h"
 
+#include "platform/foundation/ResourcesFolder.h"
+
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -12,14 +14,8 @@ Bundle& Bundle::mainBundle() {
     return bundle;
 }
 
-namespace {
-
 // Relative to the folder above the executable's: /usr/bin/x finds
 // /usr/share/quelmar-drive-updater, build/bin/x finds build/share/...
-constexpr const char* kResourcesBelowPrefix = "share/quelmar-drive-updater";
-
-} // namespace
-
 Bundle::Bundle() {
     std::error_code error;
     const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
