@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev fonts-dejavu-core
   libudev-dev
-  xvfb xauth imagemagick
+  xvfb xauth
   qt6-qpa-plugins dbus-daemon python3-dbusmock
   dpkg-dev file desktop-file-utils appstream strace
   "$@"
