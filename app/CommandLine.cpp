@@ -6,8 +6,10 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringList>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -24,7 +26,8 @@ constexpr const char* kDescription =
     "  1  the update failed, or was not confirmed\n"
     "  2  usage error\n"
     "  3  no drive that may be updated at that index\n"
-    "  4  another instance of the updater runs";
+    "  4  another instance of the updater runs\n"
+    "  6  the output asked for could not be written";
 
 // A position in the list: digits only, so that "1x" or "-1" is no index.
 std::optional<long> indexFrom(const QString& text) {
@@ -36,6 +39,17 @@ std::optional<long> indexFrom(const QString& text) {
         return std::nullopt;
     }
     return index;
+}
+
+// Help and version are all such a command is for: when they cannot be
+// written, the caller learns it from the status.
+int writtenOut(const char* what) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "%s: the %s could not be written to standard output (%s).\n", kProgram,
+                     what, std::strerror(errno));
+        return exitstatus::kOutputFailed;
+    }
+    return exitstatus::kDone;
 }
 
 } // namespace
@@ -98,12 +112,12 @@ std::variant<int, CommandLineRequest> CommandLine::parse(int argc, char** argv) 
         // reads from an application object; a core one needs no display.
         QCoreApplication core(argc, argv);
         std::fputs(qPrintable(parser.helpText()), stdout);
-        return exitstatus::kDone;
+        return writtenOut("help");
     }
     if (parser.isSet(version)) {
         std::printf("%s %.*s\n", kProgram, static_cast<int>(kQuelmarVersion.size()),
                     kQuelmarVersion.data());
-        return exitstatus::kDone;
+        return writtenOut("version");
     }
 
     if (parser.isSet(list)) {

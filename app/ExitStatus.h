@@ -8,5 +8,6 @@ inline constexpr int kUpdateFailed = 1;    // the update failed or was not confi
 inline constexpr int kUsageError = 2;      // the command line cannot be carried out
 inline constexpr int kNoEligibleDrive = 3; // no drive that may be updated at that index
 inline constexpr int kAnotherInstance = 4; // another instance of the updater runs
+inline constexpr int kOutputFailed = 6;    // what was asked for could not be written out
 
 } // namespace exitstatus

@@ -5,6 +5,7 @@
 #include "platform/appkit/ApplicationDelegate.h"
 #include "platform/appkit/Font.h"
 #include "platform/appkit/WindowDelegate.h"
+#include "platform/foundation/HeldSignals.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "records/DeviceData.h"
@@ -103,6 +104,9 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     // sees either the sheet or the update.
     std::mutex confirmationMutex_;
     std::optional<Confirmation> confirmation_;
+    // From the confirmed update until its result is shown and the drive is
+    // back in its normal mode: a signal asking the window to quit waits for it.
+    std::optional<foundation::HeldSignals> heldSignals_;
 
     // The monitor's run loop while its thread runs it; the controller stops it
     // when it goes. A stop that comes first is kept by the run loop.

@@ -4,6 +4,7 @@
 #include "app/DriveListing.h"
 #include "app/ExitStatus.h"
 #include "app/FirmwareUpdate.h"
+#include "app/HeldSignalNotice.h"
 #include "app/TerminalProgressBar.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/HeldSignals.h"
@@ -12,6 +13,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -20,11 +23,6 @@ using foundation::format;
 namespace {
 
 constexpr const char* kProgram = "quelmar-drive-updater";
-
-// Written from a signal handler, so fixed in advance.
-constexpr const char* kHeldNotice =
-    "\nNot stopping yet: the drive is being updated. The updater stops once the drive is back "
-    "in its normal mode.\n";
 
 } // namespace
 
@@ -42,7 +40,17 @@ DriveReport TerminalFrontEnd::survey() const {
 
 int TerminalFrontEnd::list(bool json) {
     const DriveReport report = survey();
+    errno = 0;
     streams_.out << (json ? report.json() : report.text()) << std::flush;
+    if (!streams_.out) {
+        // A script must not take a cut-off list for the whole one.
+        const int cause = errno;
+        streams_.err << kProgram << ": the list could not be written to standard output"
+                     << (cause != 0 ? format(" (%s)", std::strerror(cause)) : std::string())
+                     << ".\n"
+                     << std::flush;
+        return exitstatus::kOutputFailed;
+    }
     return exitstatus::kDone;
 }
 
@@ -86,7 +94,7 @@ int TerminalFrontEnd::update(long index, bool yes) {
     FirmwareUpdateOutcome outcome;
     {
         // A signal that comes now is honoured only after the result is out.
-        const foundation::HeldSignals held(kHeldNotice);
+        const foundation::HeldSignals held(kHeldSignalNotice);
         streams_.err << format("Updating drive %ld...\n", index) << std::flush;
         {
             std::optional<TerminalProgressBar> bar;
@@ -110,6 +118,13 @@ int TerminalFrontEnd::update(long index, bool yes) {
         // A signal held off may end the process as the hold ends.
         streams_.out << std::flush;
         streams_.err << std::flush;
+        // Output that could not be written (a closed pipe, a full disk) never
+        // stopped the update; the result stands, and is said where it still can be.
+        if (!streams_.out || foundation::Log::traceOutputLost()) {
+            streams_.err << kProgram << ": some of the output could not be written; the update "
+                         << (outcome.updated ? "succeeded" : "failed") << ".\n"
+                         << std::flush;
+        }
     }
     return outcome.updated ? exitstatus::kDone : exitstatus::kUpdateFailed;
 }

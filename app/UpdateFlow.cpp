@@ -2,16 +2,20 @@
 // progress and the result.
 
 #include "app/AccessProblemText.h"
+#include "app/DriveListing.h"
 #include "app/FirmwareUpdate.h"
+#include "app/HeldSignalNotice.h"
 #include "app/LockTokens.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "platform/appkit/Alert.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/foundation/RunLoop.h"
 #include "scsi/STUCMethod.h"
 
 #include <chrono>
+#include <cstring>
 
 namespace {
 
@@ -57,6 +61,7 @@ void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
         return;
     }
     // A refresh that waited is dropped: the update ends with one of its own.
+    heldSignals_.emplace(kHeldSignalNotice);
     isUpdatingNow_ = true;
     lock.unlock();
 
@@ -79,6 +84,7 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {
         // before the drive is opened, so that it cannot hold the drive.
         auto listing = foundation::NamedLock::synchronized(kListingLock);
     }
+    const std::string chosenTitle = titleOf(drive);
     const FirmwareUpdateOutcome outcome =
         runFirmwareUpdate(drive, *curFwNormalData_, *curFwKernelData_);
     const bool updated = outcome.updated;
@@ -105,6 +111,15 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {
     isUpdatingNow_ = false;
     nib_.idctProgressUpdate.stopAnimation();
     updateControll();
+    if (const auto signal = heldSignals_->heldSignal()) {
+        // The window may be gone before anyone reads the sheet.
+        foundation::Log::notice(foundation::format(
+            "The update of %s ended with \"%s\"; quitting on the signal that came during it (%s).",
+            chosenTitle.c_str(), updated ? "Complete!" : "Error!", ::strsignal(*signal)));
+    }
+    // Ends the hold: a held signal now quits the window, which waits for this
+    // thread's last refresh.
+    heldSignals_.reset();
     updateDeviceList(nullptr);
 }
 

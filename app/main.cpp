@@ -10,12 +10,14 @@
 #include "platform/backend/Backend.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/ProcessSignals.h"
 #include "platform/foundation/RunningApplications.h"
 #include "records/Util.h"
 #include "scsi/BusyLimit.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <functional>
@@ -42,20 +44,33 @@ int withBackend(const std::function<int(const platform::Backend&)>& frontEnd) {
     return frontEnd(*backend);
 }
 
-int runWindow(int argc, char** argv) {
+// Outside an update the window quits on the signals that ask a program to
+// end, through the same door as its close button; the others keep their
+// default meaning.
+void quitTheWindowOn(int signal) {
+    if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) {
+        appkit::Application::sharedApplication().terminate();
+    } else {
+        foundation::ProcessSignals::takeDefaultAction(signal);
+    }
+}
+
+int runWindow(int argc, char** argv, foundation::ProcessSignals& processSignals) {
     QApplication application(argc, argv);
     QApplication::setOrganizationName("Quelmar");
     QApplication::setApplicationName("QuelmarDriveUpdater");
     // Lets a desktop match the window to the menu entry and its icon.
     QApplication::setDesktopFileName("com.quelmar.QuelmarDriveUpdater");
 
-    return withBackend([](const platform::Backend&) {
+    return withBackend([&processSignals](const platform::Backend&) {
         MainWindow mainWindow;
         QuelmarDriveUpdaterAppDelegate controller(mainWindow);
         appkit::Application::sharedApplication().setDelegate(&controller);
         controller.awakeFromNib();
         mainWindow.window.show();
+        processSignals.setAction(quitTheWindowOn);
         const int status = appkit::Application::sharedApplication().run();
+        processSignals.setAction({});
         appkit::Application::sharedApplication().setDelegate(nullptr);
         return status;
     });
@@ -81,6 +96,10 @@ int runTerminal(int argc, char** argv, const CommandLineRequest& request) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread starts, so that every thread inherits the blocked signals.
+    foundation::ProcessSignals::blockAtStart();
+    foundation::ProcessSignals processSignals;
+
     const auto parsed = CommandLine::parse(argc, argv);
     if (const int* status = std::get_if<int>(&parsed)) {
         return *status;
@@ -98,6 +117,6 @@ int main(int argc, char** argv) {
                    stderr);
         return exitstatus::kAnotherInstance;
     }
-    return request.mode == CommandLineRequest::Mode::Window ? runWindow(argc, argv)
+    return request.mode == CommandLineRequest::Mode::Window ? runWindow(argc, argv, processSignals)
                                                             : runTerminal(argc, argv, request);
 }

@@ -1,25 +1,17 @@
 #pragma once
 
-#include <array>
-#include <csignal>
 #include <optional>
+#include <string>
 #include <string_view>
-#include <thread>
 
 namespace foundation {
 
-// Holds off the signals that ask a process to stop (SIGINT, SIGTERM, SIGHUP)
-// while it lives, for work that must not be cut short. Each one that arrives
-// meanwhile is answered at once with `notice` on standard error; the first is
-// raised again when the hold ends, under the disposition it had before, so a
-// default one ends the process then. A signal the process ignores stays
-// ignored.
-//
-// The thread that makes the hold does not receive these signals while it
-// lasts, so none of its system calls is interrupted (an interrupted command
-// to a drive could be sent twice or reported failed after it was carried
-// out); another thread takes them, and the hold keeps one of its own open to
-// them. One hold at a time.
+// Holds off the signals that ProcessSignals waits for, for work that must not
+// be cut short, such as a drive's update. Each signal that arrives meanwhile
+// is answered at once with `notice` on standard error; when the hold ends,
+// the first signal that ends the process (or, without one, the first that
+// stops it) goes to the front end's action. One hold at a time; it may end
+// on another thread than the one that made it.
 class HeldSignals {
   public:
     explicit HeldSignals(std::string_view notice);
@@ -27,14 +19,8 @@ class HeldSignals {
     HeldSignals(const HeldSignals&) = delete;
     HeldSignals& operator=(const HeldSignals&) = delete;
 
-  private:
-    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
-
-    sigset_t previousMask_{};
-    std::array<std::optional<struct sigaction>, kSignals.size()> previous_;
-    // Idles with the signals open, so that a process-directed one always
-    // finds a thread that takes it.
-    std::jthread receiver_;
+    // The signal that will take effect when the hold ends, if any yet.
+    std::optional<int> heldSignal() const;
 };
 
 } // namespace foundation

@@ -13,10 +13,16 @@ namespace {
 std::mutex sinkMutex;
 Log::Sink currentSink;
 std::atomic<bool> traceShown = true;
+std::atomic<bool> traceLost = false;
 
 void writeAll(std::FILE* stream, std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
+    const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    if (std::fflush(stream) != 0 || !written) {
+        traceLost = true;
+        // What could not be written is dropped, so that later lines are not
+        // lost behind it.
+        std::clearerr(stream);
+    }
 }
 
 void systemLog(int priority, std::string_view line) {
@@ -41,6 +47,9 @@ void emit(LogChannel channel, std::string_view text) {
         break;
     case LogChannel::Warning:
         systemLog(LOG_WARNING, text);
+        break;
+    case LogChannel::Notice:
+        systemLog(LOG_NOTICE, text);
         break;
     case LogChannel::StandardError:
         if (traceShown) {
@@ -92,6 +101,10 @@ void Log::warning(std::string_view signature, std::string_view message, int line
     emit(LogChannel::Warning, logLine(signature, line, "WAR", message));
 }
 
+void Log::notice(std::string_view message) {
+    emit(LogChannel::Notice, message);
+}
+
 void Log::toStandardError(std::string_view text) {
     emit(LogChannel::StandardError, text);
 }
@@ -107,6 +120,10 @@ void Log::setSink(Sink sink) {
 
 void Log::setTraceShown(bool shown) {
     traceShown = shown;
+}
+
+bool Log::traceOutputLost() {
+    return traceLost;
 }
 
 } // namespace foundation

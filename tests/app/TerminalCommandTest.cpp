@@ -1,6 +1,7 @@
 #include "platform/foundation/Bundle.h"
 
 #include <array>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +10,10 @@
 #include <fstream>
 #include <gmock/gmock.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -79,6 +83,14 @@ class TerminalCommand : public ::testing::Test {
 
         const pid_t child = ::fork();
         if (child == 0) {
+            // The command starts as a shell would start it: no signal blocked
+            // or ignored, and no core file when a signal ends it.
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::signal(SIGPIPE, SIG_DFL);
+            const rlimit noCore{0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
             ::dup2(nothing, STDIN_FILENO);
             ::dup2(out, STDOUT_FILENO);
             ::dup2(err, STDERR_FILENO);
@@ -90,11 +102,15 @@ class TerminalCommand : public ::testing::Test {
     }
 
     // Runs the command to its end; `onError` sees standard error grow, and
-    // may act on the process, as it is written.
+    // may act on the process, as it is written. Standard output goes to a
+    // file, or to `toOut` when given.
     Outcome run(std::vector<std::string> arguments,
-                const std::function<void(const std::string&, pid_t)>& onError = {}) {
+                const std::function<void(const std::string&, pid_t)>& onError = {},
+                int toOut = -1) {
         const auto outFile = folder_ / "out";
-        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const int out =
+            toOut >= 0 ? ::dup(toOut)
+                       : ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         std::array<int, 2> errPipe{};
         if (out < 0 || ::pipe2(errPipe.data(), O_CLOEXEC) != 0) {
             return {};
@@ -114,6 +130,9 @@ class TerminalCommand : public ::testing::Test {
         int status = 0;
         ::waitpid(child, &status, 0);
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (toOut >= 0) {
+            return outcome;
+        }
         std::ifstream in(outFile);
         outcome.out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         return outcome;
@@ -176,4 +195,70 @@ TEST_F(TerminalCommand, ASignalDuringTheUpdateIsHeldOffUntilTheDriveIsBackThenHo
     EXPECT_EQ(run2.out, "Complete! Drive 2 now reports revision 1.02.\n");
     // Ended by the signal, a sanitized command cannot fail its status.
     EXPECT_THAT(run2.err, testing::Not(HasSubstr("Sanitizer")));
+}
+
+TEST_F(TerminalCommand, AStormOfSignalsDuringTheUpdateIsHeldAndOneThatEndsActsAfterTheResult) {
+    scenario(R"({ "drives": [ { "id": "a", "installPolls": 20,
+                                "installPollMilliseconds": 50 } ] })");
+    std::atomic<bool> over = false;
+    std::thread storm;
+    const Outcome outcome = run({"--update", "1", "--yes"}, [&](const std::string& err, pid_t pid) {
+        if (storm.joinable() || err.find("Updating drive 1...\n") == std::string::npos) {
+            return;
+        }
+        // A process descriptor never names another process, even once this one is gone.
+        const int process = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+        storm = std::thread([process, &over] {
+            while (!over) {
+                for (const int signal : {SIGTSTP, SIGCONT, SIGINT, SIGQUIT, SIGHUP, SIGTERM}) {
+                    ::syscall(SYS_pidfd_send_signal, process, signal, nullptr, 0);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+            }
+            ::close(process);
+        });
+    });
+    over = true;
+    ASSERT_TRUE(storm.joinable());
+    storm.join();
+    EXPECT_EQ(outcome.out, "Complete! Drive 1 now reports revision 1.02.\n");
+    EXPECT_THAT(outcome.status,
+                testing::AnyOf(128 + SIGINT, 128 + SIGQUIT, 128 + SIGHUP, 128 + SIGTERM));
+    EXPECT_THAT(outcome.err, HasSubstr("Not stopping yet: the drive is being updated."));
+}
+
+TEST_F(TerminalCommand, AClosedPipeDoesNotStopTheUpdateAndIsReported) {
+    scenario(R"({ "drives": [ { "id": "a" } ] })");
+    std::array<int, 2> outPipe{};
+    ASSERT_EQ(::pipe2(outPipe.data(), O_CLOEXEC), 0);
+    // As `| head -1` does: the reader goes after the first line of the trace.
+    std::thread reader([&outPipe] {
+        for (char c = 0; ::read(outPipe[0], &c, 1) == 1 && c != '\n';) {
+        }
+        ::close(outPipe[0]);
+    });
+    const Outcome outcome = run({"--update", "1", "--yes", "--verbose"}, {}, outPipe[1]);
+    ::close(outPipe[1]);
+    reader.join();
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_THAT(outcome.err, HasSubstr("quelmar-drive-updater: some of the output could not be "
+                                       "written; the update succeeded.\n"));
+}
+
+TEST_F(TerminalCommand, OutputThatCannotBeWrittenFailsTheCommandWithStatusSix) {
+    scenario(R"({ "drives": [ { "id": "a" } ] })");
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"--list"}, "the list could not be written to standard output (No space left on device)"},
+        {{"--list", "--json"}, "the list could not be written"},
+        {{"--help"}, "the help could not be written to standard output (No space left on device)"},
+        {{"--version"}, "the version could not be written"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        const Outcome outcome = run(arguments, {}, full);
+        EXPECT_EQ(outcome.status, 6) << arguments.front();
+        EXPECT_THAT(outcome.err, HasSubstr("quelmar-drive-updater: " + message)) << outcome.err;
+    }
+    ::close(full);
 }

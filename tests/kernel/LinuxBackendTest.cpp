@@ -9,6 +9,8 @@
 #include "tools/FirmwareImageWriter.h"
 
 #include <array>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <future>
@@ -17,6 +19,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -287,4 +291,87 @@ TEST_F(RealKernel, TheTerminalFrontEndListsAndUpdatesAsAMemberOfCdromAndIsRefuse
     EXPECT_EQ(receivedIn(drive_->drive(), kNormalBuffer),
               imageBytes(carriedImage("S8721021.102"), normalSent));
     EXPECT_TRUE(exclusiveAccessIsFree());
+}
+
+namespace {
+
+// The command `quelmar-drive-updater --update 1 --yes` of the build tree, as
+// root, on the kernel's drives; from the moment it says it updates, a storm
+// of the signals a user or a session sends: every few milliseconds one that
+// ends a process, and a pause followed by its end. Answers how it ended and
+// what it printed.
+ProgramRun updateUnderSignalStorm() {
+    const auto program =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path() / "quelmar-drive-updater";
+    const auto runtime = std::filesystem::temp_directory_path() / "quelmar-storm";
+    std::filesystem::create_directories(runtime);
+    const std::string runtimeVariable = "XDG_RUNTIME_DIR=" + runtime.string();
+    std::array<int, 2> output{};
+    if (::pipe2(output.data(), O_CLOEXEC) != 0) {
+        return {};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::dup2(output[1], STDOUT_FILENO);
+        ::dup2(output[1], STDERR_FILENO);
+        ::unsetenv("QUELMAR_SCENARIO");
+        ::putenv(const_cast<char*>(runtimeVariable.c_str()));
+        ::execl(program.c_str(), program.c_str(), "--update", "1", "--yes", nullptr);
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    const int process = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+    std::atomic<bool> over = false;
+    std::thread storm;
+    ProgramRun run;
+    std::array<char, 4096> buffer{};
+    for (ssize_t n; (n = ::read(output[0], buffer.data(), buffer.size())) > 0;) {
+        run.output.append(buffer.data(), static_cast<std::size_t>(n));
+        if (!storm.joinable() && run.output.find("Updating drive 1...") != std::string::npos) {
+            storm = std::thread([process, &over] {
+                while (!over) {
+                    for (const int signal : {SIGINT, SIGTSTP, SIGCONT, SIGTERM, SIGHUP, SIGQUIT}) {
+                        ::syscall(SYS_pidfd_send_signal, process, signal, nullptr, 0);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+                    }
+                }
+            });
+        }
+    }
+    over = true;
+    if (storm.joinable()) {
+        storm.join();
+    }
+    ::close(output[0]);
+    ::close(process);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::filesystem::remove_all(runtime);
+    return run;
+}
+
+} // namespace
+
+// A signal delivered to the thread waiting in SG_IO would send the command
+// again: CHANGE DRIVE MODE toggles, so a doubled one undoes itself.
+TEST_F(RealKernel, AStormOfSignalsLeavesEveryCommandOfTheUpdateSentOnceAndActsAfterTheResult) {
+    auto profile = targetDrive();
+    profile.installPolls = 50;
+    drive_.emplace(profile);
+    drive_->plugIn();
+    drive_->drive().setRecording(sim::Recording::CommandsAndData);
+
+    const ProgramRun run = updateUnderSignalStorm();
+    EXPECT_THAT(run.output, testing::HasSubstr("Complete! Drive 1 now reports revision 1.02."));
+    EXPECT_THAT(run.status,
+                testing::AnyOf(128 + SIGINT, 128 + SIGTERM, 128 + SIGHUP, 128 + SIGQUIT));
+    EXPECT_EQ(drive_->drive().counters().modeChanges, 2u);
+    EXPECT_EQ(receivedIn(drive_->drive(), kKernelBuffer),
+              imageBytes(carriedImage("S8721020.102"), kKernelImageSent));
+    const std::uint64_t normalSent = (tools::kDemoNormalImageSize + 255) / 256 * 256;
+    EXPECT_EQ(receivedIn(drive_->drive(), kNormalBuffer),
+              imageBytes(carriedImage("S8721021.102"), normalSent));
 }

@@ -42,12 +42,13 @@ class LogCapture {
     }
     std::string standardError() const { return text(foundation::LogChannel::StandardError); }
     std::string standardOutput() const { return text(foundation::LogChannel::StandardOutput); }
-    // The system log lines (errors and warnings) in order.
+    // The system log lines (errors, warnings and notices) in order.
     std::vector<std::string> systemLog() const {
         std::vector<std::string> found;
         for (const Line& line : lines()) {
             if (line.channel == foundation::LogChannel::Error ||
-                line.channel == foundation::LogChannel::Warning) {
+                line.channel == foundation::LogChannel::Warning ||
+                line.channel == foundation::LogChannel::Notice) {
                 found.push_back(line.text);
             }
         }
