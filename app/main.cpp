@@ -105,6 +105,15 @@ int main(int argc, char** argv) {
         return *status;
     }
     const auto& request = std::get<CommandLineRequest>(parsed);
+    // The firmware images are taken from the program's own folder or not at
+    // all: never from wherever it happens to be started.
+    if (const auto& reason = foundation::Bundle::mainBundle().unavailableReason()) {
+        std::fprintf(stderr,
+                     "quelmar-drive-updater: cannot read %s; without it the folder of the "
+                     "program's firmware images is unknown.\n",
+                     reason->c_str());
+        return exitstatus::kCannotStart;
+    }
 
     foundation::RunningApplications::registerLaunch(
         foundation::Bundle::mainBundle().bundleIdentifier());

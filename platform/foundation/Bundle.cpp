@@ -10,24 +10,29 @@
 namespace foundation {
 
 Bundle& Bundle::mainBundle() {
-    static Bundle bundle;
+    static Bundle bundle = forExecutableLink("/proc/self/exe");
     return bundle;
 }
 
 // Relative to the folder above the executable's: /usr/bin/x finds
 // /usr/share/quelmar-drive-updater, build/bin/x finds build/share/...
-Bundle::Bundle() {
+Bundle Bundle::forExecutableLink(const std::filesystem::path& selfExeLink) {
+    Bundle bundle;
     std::error_code error;
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    resources_ = error ? std::filesystem::path(kResourcesBelowPrefix)
-                       : executable.parent_path().parent_path() / kResourcesBelowPrefix;
+    const auto executable = std::filesystem::read_symlink(selfExeLink, error);
+    if (error) {
+        bundle.unavailableReason_ = selfExeLink.string() + ": " + error.message();
+    } else {
+        bundle.resources_ = executable.parent_path().parent_path() / kResourcesBelowPrefix;
+    }
+    return bundle;
 }
 
 std::optional<std::string> Bundle::pathForResource(std::string_view fileName) const {
-    if (fileName.empty() || fileName.find('/') != std::string_view::npos) {
+    if (!resources_ || fileName.empty() || fileName.find('/') != std::string_view::npos) {
         return std::nullopt;
     }
-    const auto path = resources_ / fileName;
+    const auto path = *resources_ / fileName;
     std::error_code error;
     if (!std::filesystem::exists(path, error)) {
         return std::nullopt;
@@ -35,11 +40,7 @@ std::optional<std::string> Bundle::pathForResource(std::string_view fileName) co
     return path.string();
 }
 
-std::filesystem::path Bundle::resourcePath() const {
-    return resources_;
-}
-
-void Bundle::setResourcePath(std::filesystem::path path) {
+void Bundle::setResourcePath(std::optional<std::filesystem::path> path) {
     resources_ = std::move(path);
 }
 
@@ -88,9 +89,11 @@ std::map<std::string, std::string> readStringTable(const std::filesystem::path& 
 } // namespace
 
 std::string Bundle::localizedStringForKey(const std::string& key, const std::string& value) const {
-    const auto table = readStringTable(resources_ / "en.lproj" / "Localizable.strings");
-    if (const auto found = table.find(key); found != table.end()) {
-        return found->second;
+    if (resources_) {
+        const auto table = readStringTable(*resources_ / "en.lproj" / "Localizable.strings");
+        if (const auto found = table.find(key); found != table.end()) {
+            return found->second;
+        }
     }
     return value.empty() ? key : value;
 }

@@ -12,10 +12,48 @@ std::optional<std::string> valueOf(const std::map<std::string, std::string>& val
     return found->second;
 }
 
+// The drive that a scsi_generic report describes, if it is one.
+std::optional<DriveDescription> driveOf(const DeviceEvent& event) {
+    if (!event.isOpticalDrive() || !event.deviceNode || !event.scsiDevice) {
+        return std::nullopt;
+    }
+    return DriveDescription{event.syspath,
+                            *event.deviceNode,
+                            *event.scsiDevice,
+                            valueOf(event.scsiAttributes, "vendor"),
+                            valueOf(event.scsiAttributes, "model"),
+                            valueOf(event.scsiAttributes, "rev")};
+}
+
 } // namespace
 
 void DeviceTracker::handle(const DeviceEvent& event) {
     std::lock_guard lock(mutex_);
+    dispatch(event);
+}
+
+void DeviceTracker::reconcile(const std::vector<DeviceEvent>& present) {
+    std::lock_guard lock(mutex_);
+    std::map<std::string, const DeviceEvent*> listed;
+    for (const DeviceEvent& event : present) {
+        listed.emplace(event.syspath, &event);
+    }
+    // A drive is withdrawn when its node is gone, or now belongs to another
+    // drive (one left and another took its place while reports were lost).
+    std::erase_if(drives_, [&](const auto& entry) {
+        const auto found = listed.find(entry.first);
+        return found == listed.end() || driveOf(*found->second) != entry.second.description;
+    });
+    std::erase_if(waiting_,
+                  [&](const auto& entry) { return !listed.contains(entry.second.syspath); });
+    std::erase_if(discs_, [&](const auto& entry) { return !listed.contains(entry.first); });
+    for (DeviceEvent event : present) {
+        event.action = "add";
+        dispatch(event);
+    }
+}
+
+void DeviceTracker::dispatch(const DeviceEvent& event) {
     if (event.subsystem == "scsi_generic") {
         handleGeneric(event);
     } else if (event.subsystem == "block") {
@@ -30,20 +68,14 @@ void DeviceTracker::handleGeneric(const DeviceEvent& event) {
                       [&](const auto& entry) { return entry.second.syspath == event.syspath; });
         return;
     }
-    if (drives_.contains(event.syspath) || !event.isOpticalDrive() || !event.deviceNode ||
-        !event.scsiDevice) {
+    const auto drive = driveOf(event);
+    if (!drive || drives_.contains(event.syspath)) {
         return;
     }
-    DriveDescription drive{event.syspath,
-                           *event.deviceNode,
-                           *event.scsiDevice,
-                           valueOf(event.scsiAttributes, "vendor"),
-                           valueOf(event.scsiAttributes, "model"),
-                           valueOf(event.scsiAttributes, "rev")};
     if (event.blockNodeSettled) {
-        publishDrive(drive);
+        publishDrive(*drive);
     } else {
-        waiting_.insert_or_assign(drive.scsiDevice, drive);
+        waiting_.insert_or_assign(drive->scsiDevice, *drive);
     }
 }
 

@@ -39,6 +39,10 @@ class DeviceTracker {
 
     // From any thread.
     void handle(const DeviceEvent& event);
+    // Brings what is published in line with `present`, a fresh listing of
+    // every device there now (reports were lost): what is not listed is
+    // withdrawn, and each listed device is handled as reported added.
+    void reconcile(const std::vector<DeviceEvent>& present);
     // Withdraws everything published.
     void clear();
 
@@ -52,6 +56,7 @@ class DeviceTracker {
         std::unique_ptr<Publication> publication;
     };
 
+    void dispatch(const DeviceEvent& event);
     void handleGeneric(const DeviceEvent& event);
     void handleBlock(const DeviceEvent& event);
     void publishDrive(const DriveDescription& drive);

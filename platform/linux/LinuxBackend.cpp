@@ -17,6 +17,7 @@ namespace {
 
 constexpr std::string_view kSignature =
     "linuxbackend::LinuxBackend::LinuxBackend(std::optional<linuxbackend::EventSource>)";
+constexpr std::string_view kReceiveSignature = "void linuxbackend::LinuxBackend::State::receive()";
 
 // udevd's control socket: without it udevd is not running, and its reports
 // never come.
@@ -40,12 +41,28 @@ EventSource chosen(std::optional<EventSource> source) {
 struct LinuxBackend::State {
     explicit State(EventSource source) : udev(source) {}
 
+    // On the monitor thread: hands every waiting report to the tracker.
+    void receive();
+
     UdevSource udev;
     RegistryPublisher publisher;
     DeviceTracker tracker{publisher};
     foundation::RunLoop* monitorLoop = nullptr;
     std::thread monitorThread;
 };
+
+void LinuxBackend::State::receive() {
+    const auto reports = udev.receive();
+    for (const DeviceEvent& event : reports.events) {
+        tracker.handle(event);
+    }
+    if (reports.lost) {
+        foundation::Log::warning(kReceiveSignature,
+                                 "device reports were lost (too many at once): listing the "
+                                 "drives and media again\n");
+        tracker.reconcile(udev.existingDevices());
+    }
+}
 
 LinuxBackend::LinuxBackend(std::optional<EventSource> source)
     : state_(std::make_unique<State>(chosen(source))) {
@@ -61,11 +78,7 @@ LinuxBackend::LinuxBackend(std::optional<EventSource> source)
     std::promise<foundation::RunLoop*> started;
     state.monitorThread = std::thread([&state, &started] {
         foundation::RunLoop& loop = foundation::RunLoop::current();
-        const auto reports = loop.addSource(state.udev.descriptor(), [&state] {
-            for (const DeviceEvent& event : state.udev.receive()) {
-                state.tracker.handle(event);
-            }
-        });
+        const auto reports = loop.addSource(state.udev.descriptor(), [&state] { state.receive(); });
         started.set_value(&loop);
         loop.run();
     });

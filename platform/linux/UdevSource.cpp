@@ -3,14 +3,19 @@
 #include "platform/foundation/Log.h"
 
 #include <array>
+#include <cerrno>
 #include <filesystem>
 #include <string_view>
+#include <sys/socket.h>
 
 namespace linuxbackend {
 namespace {
 
 constexpr std::string_view kSignature =
     "linuxbackend::UdevSource::UdevSource(linuxbackend::EventSource)";
+// Room for a storm of reports (a hub with many devices plugged in at once)
+// while the monitor thread is busy.
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 constexpr std::array kSubsystems = {"scsi_generic", "block"};
 constexpr std::array kProperties = {"ID_CDROM", "ID_CDROM_MEDIA", "ID_FS_LABEL"};
 constexpr std::array kScsiAttributes = {"type", "vendor", "model", "rev"};
@@ -31,6 +36,21 @@ bool blockNodesSettled(udev* context, const std::string& scsiDevice) {
         }
     }
     return true;
+}
+
+// Raises the monitor's receive buffer to kReceiveBufferBytes, never lowers
+// it: libudev may have asked for more already (as root it does). An ordinary
+// user gets at most the system's limit (net.core.rmem_max) and the call then
+// fails, having set what it could; reports lost all the same are made up for
+// by a fresh listing.
+void makeRoomForAStorm(udev_monitor* monitor) {
+    int size = 0;
+    socklen_t length = sizeof size;
+    // The kernel reports twice the size asked for, its bookkeeping included.
+    if (::getsockopt(udev_monitor_get_fd(monitor), SOL_SOCKET, SO_RCVBUF, &size, &length) != 0 ||
+        size < 2 * kReceiveBufferBytes) {
+        udev_monitor_set_receive_buffer_size(monitor, kReceiveBufferBytes);
+    }
 }
 
 DeviceEvent describe(udev_device* device, const char* action, bool fromUdevd) {
@@ -77,6 +97,9 @@ UdevSource::UdevSource(EventSource source)
     }
     monitor_.reset(udev_monitor_new_from_netlink(context_.get(), fromUdevd_ ? "udev" : "kernel"));
     bool listening = monitor_ != nullptr;
+    if (listening) {
+        makeRoomForAStorm(monitor_.get());
+    }
     for (const char* subsystem : kSubsystems) {
         listening = listening && udev_monitor_filter_add_match_subsystem_devtype(
                                      monitor_.get(), subsystem, nullptr) >= 0;
@@ -118,15 +141,23 @@ int UdevSource::descriptor() const {
     return monitor_ ? udev_monitor_get_fd(monitor_.get()) : -1;
 }
 
-std::vector<DeviceEvent> UdevSource::receive() const {
-    std::vector<DeviceEvent> events;
+UdevSource::Reports UdevSource::receive() const {
+    Reports reports;
     if (!monitor_) {
-        return events;
+        return reports;
     }
-    while (UdevDevice device{udev_monitor_receive_device(monitor_.get())}) {
-        events.push_back(describe(device.get(), udev_device_get_action(device.get()), fromUdevd_));
+    for (;;) {
+        errno = 0;
+        if (UdevDevice device{udev_monitor_receive_device(monitor_.get())}) {
+            reports.events.push_back(
+                describe(device.get(), udev_device_get_action(device.get()), fromUdevd_));
+        } else if (errno == ENOBUFS) {
+            // The socket overflowed; what it still holds came after the loss.
+            reports.lost = true;
+        } else {
+            return reports;
+        }
     }
-    return events;
 }
 
 } // namespace linuxbackend

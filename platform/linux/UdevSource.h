@@ -20,10 +20,17 @@ class UdevSource {
     // it has finished setting up (the others are reported when it has).
     std::vector<DeviceEvent> existingDevices() const;
 
+    struct Reports {
+        std::vector<DeviceEvent> events;
+        // Reports came faster than they were read and some were dropped: only
+        // a fresh listing of the devices present tells what changed.
+        bool lost = false;
+    };
+
     // Readable when reports wait; -1 when there is no monitor.
     int descriptor() const;
     // Every report waiting now.
-    std::vector<DeviceEvent> receive() const;
+    Reports receive() const;
 
   private:
     const bool fromUdevd_;

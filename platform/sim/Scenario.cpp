@@ -107,11 +107,16 @@ std::uint64_t whole(const json& value, const Place& at, std::uint64_t least, std
     return value.get<std::uint64_t>();
 }
 
-template <typename Number>
-auto wholeOf(Number least) {
-    return [least](const json& value, const Place& at) {
-        return static_cast<Number>(whole(value, at, least, std::numeric_limits<Number>::max()));
-    };
+// Bounds on every time and count: far beyond any useful test, and far from
+// what overflows the types they end up in (a clock's nanoseconds among them).
+constexpr std::uint64_t kMostSeconds = 86'400;          // one day
+constexpr std::uint64_t kMostMilliseconds = 86'400'000; // one day
+constexpr std::uint64_t kMostCount = 10'000'000;        // polls, transfers, commands
+
+template <typename Number, std::uint64_t least, std::uint64_t most>
+Number wholeOf(const json& value, const Place& at) {
+    static_assert(most <= std::numeric_limits<Number>::max());
+    return static_cast<Number>(whole(value, at, least, most));
 }
 
 const std::string& string(const json& value, const Place& at) {
@@ -229,18 +234,19 @@ DriveFaults parseFaults(const json& value, const Place& at) {
     reader.read("inquiryFails", faults.inquiryStatus, failureStatus);
     reader.read("readBufferFails", faults.readBufferStatus, failureStatus);
     reader.read("modeChangeRefused", faults.modeChangeRefusal, choiceOf(modeChangeRefusals));
-    reader.read("imageTransferFailsAt", faults.imageTransferFailure, wholeOf<std::uint64_t>(1));
+    reader.read("imageTransferFailsAt", faults.imageTransferFailure,
+                wholeOf<std::uint64_t, 1, kMostCount>);
     reader.with("busy", [&](const json& busy, const Place& busyAt) {
         if (busy == "forever") {
             faults.busyForever = true;
         } else if (busy.is_number()) {
-            faults.busyPolls = wholeOf<std::uint32_t>(0)(busy, busyAt);
+            faults.busyPolls = wholeOf<std::uint32_t, 0, kMostCount>(busy, busyAt);
         } else {
             busyAt.fail("expected a number of polls or \"forever\"");
         }
     });
     reader.read("revisionAfterInstall", faults.revisionAfterInstall, fieldOf(revisionWidth));
-    reader.read("removedAtCommand", faults.removalAtCommand, wholeOf<std::uint64_t>(1));
+    reader.read("removedAtCommand", faults.removalAtCommand, wholeOf<std::uint64_t, 1, kMostCount>);
     reader.rejectUnknownKeys();
     return faults;
 }
@@ -263,9 +269,9 @@ DriveProfile parseDrive(const json& value, const Place& at) {
     reader.read("judge", profile.judge, fieldOf(judgeWidth));
     reader.read("mode", profile.mode, choiceOf(driveModes));
     reader.read("disc", profile.disc, parseDisc);
-    reader.read("installPolls", profile.installPolls, wholeOf<std::uint32_t>(0));
+    reader.read("installPolls", profile.installPolls, wholeOf<std::uint32_t, 0, kMostCount>);
     std::uint32_t pollTime = 0;
-    reader.read("installPollMilliseconds", pollTime, wholeOf<std::uint32_t>(0));
+    reader.read("installPollMilliseconds", pollTime, wholeOf<std::uint32_t, 0, kMostMilliseconds>);
     profile.installPollTime = std::chrono::milliseconds(pollTime);
     reader.read("faults", profile.faults, parseFaults);
     reader.rejectUnknownKeys();
@@ -279,10 +285,12 @@ Event parseEvent(const json& value, const Place& at, const std::vector<DriveProf
     }
     Event event;
     reader.with("at", [&](const json& time, const Place& timeAt) {
-        if (!time.is_number() || time.get<double>() < 0) {
-            timeAt.fail("expected a time in seconds, 0 or more");
+        const double seconds = time.is_number() ? time.get<double>() : -1;
+        // Written so that NaN fails too.
+        if (!(seconds >= 0 && seconds <= static_cast<double>(kMostSeconds))) {
+            timeAt.fail("expected a time in seconds from 0 to " + std::to_string(kMostSeconds));
         }
-        event.at = std::chrono::duration<double>(time.get<double>());
+        event.at = std::chrono::duration<double>(seconds);
     });
     reader.with("drive", [&](const json& drive, const Place& driveAt) {
         event.drive = name(drive, driveAt);
@@ -347,7 +355,8 @@ Scenario Scenario::parse(std::string_view text, std::string_view origin) {
         }
     });
     reader.with("busyLimitMilliseconds", [&](const json& value, const Place& at) {
-        scenario.busyLimit = std::chrono::milliseconds(wholeOf<std::uint32_t>(1)(value, at));
+        scenario.busyLimit =
+            std::chrono::milliseconds(wholeOf<std::uint32_t, 1, kMostMilliseconds>(value, at));
     });
     reader.rejectUnknownKeys();
     std::ranges::stable_sort(scenario.events, {}, &Event::at);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -27,7 +28,7 @@ class FirmwareImage : public ::testing::Test {
     std::filesystem::path folder_;
 
   private:
-    std::filesystem::path saved_;
+    std::optional<std::filesystem::path> saved_;
 };
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -41,7 +42,7 @@ class LoadingImages : public ::testing::Test {
     fs::path folder_;
 
   private:
-    fs::path saved_;
+    std::optional<fs::path> saved_;
 };
 
 } // namespace

@@ -75,7 +75,7 @@ class FirmwareImageFolder {
     }
 
   private:
-    std::filesystem::path previous_;
+    std::optional<std::filesystem::path> previous_;
     std::filesystem::path folder_;
     FirmFileData kernel_;
     FirmFileData normal_;

@@ -161,3 +161,33 @@ TEST(DeviceTracker, ADriveWaitsForUdevToSetUpItsBlockNode) {
     tracker.handle(lateBlock);
     EXPECT_EQ(publisher.log, (std::vector<std::string>{"+drive /dev/sg0 BD-RW KLV-TN82WA"}));
 }
+
+// After reports were lost, a fresh listing is the truth: what left meanwhile
+// is withdrawn, what came is published, and what stayed is left alone.
+TEST(DeviceTracker, ReconcilesWhatItPublishedWithAFreshListing) {
+    RecordingPublisher publisher;
+    DeviceTracker tracker(publisher);
+    const auto sg0 = generic("add", 0, "5", "BD-RW KLV-TN82WA");
+    const auto sg1 = generic("add", 1, "5", "DVD-RW DX-100");
+    const auto sg2 = generic("add", 2, "5", "BD-RW KLV-TN82WA");
+    for (const auto& event : {sg0, sg1, sg2}) {
+        tracker.handle(event);
+    }
+    tracker.handle(opticalBlock("change", {{"ID_CDROM_MEDIA", "1"}, {"ID_FS_LABEL", "HOLIDAY"}}));
+    publisher.log.clear();
+
+    tracker.reconcile({sg0, sg2, generic("add", 3, "5", "BD-RW KLV-TN82WA"),
+                       opticalBlock("add", {{"ID_CDROM", "1"}})}); // sg1 gone, disc ejected
+    EXPECT_EQ(publisher.log, (std::vector<std::string>{"-drive /dev/sg1 DVD-RW DX-100",
+                                                       "+drive /dev/sg3 BD-RW KLV-TN82WA",
+                                                       "-disc HOLIDAY in BD-RW KLV-TN82WA"}));
+    ASSERT_EQ(tracker.drives().size(), 3u);
+    EXPECT_EQ(tracker.drives()[2].genericNode, "/dev/sg3");
+
+    // Another drive has taken sg2's place.
+    publisher.log.clear();
+    tracker.reconcile(
+        {sg0, generic("add", 2, "5", "DVD-RW DX-100"), generic("add", 3, "5", "BD-RW KLV-TN82WA")});
+    EXPECT_EQ(publisher.log, (std::vector<std::string>{"-drive /dev/sg2 BD-RW KLV-TN82WA",
+                                                       "+drive /dev/sg2 DVD-RW DX-100"}));
+}

@@ -103,6 +103,62 @@ TEST(ScenarioTest, FaultsAreNamedByFileAndPlace) {
     }
 }
 
+// Times and counts are bounded, so that none overflows the clock or counter
+// it ends up in; the bounds themselves are taken.
+TEST(ScenarioTest, TimesAndCountsOutOfRangeAreNamedByPlace) {
+    const auto drive = [](std::string_view keys) {
+        return R"({"drives": [{"id": "a"}, {"id": "b", )" + std::string(keys) + "}]}";
+    };
+    const auto event = [](std::string_view at) {
+        return R"({"drives": [{"id": "a"}], "events": [)"
+               R"({"at": 0, "drive": "a", "action": "remove"}, {"at": )" +
+               std::string(at) + R"(, "drive": "a", "action": "attach"}]})";
+    };
+    const std::string kCount = ": expected a whole number from 0 to 10000000";
+    const std::string kMilliseconds = ": expected a whole number from 0 to 86400000";
+    const std::string kSeconds =
+        "test.json: events[1].at: expected a time in seconds from 0 to 86400";
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {event("1e10"), kSeconds},
+        {event("86400.001"), kSeconds},
+        {event("-0.5"), kSeconds},
+        {event("\"3\""), kSeconds},
+        {drive(R"("installPolls": 10000001)"), "test.json: drives[1].installPolls" + kCount},
+        {drive(R"("installPolls": 2.5)"), "drives[1].installPolls" + kCount},
+        {drive(R"("installPolls": -3)"), "drives[1].installPolls" + kCount},
+        {drive(R"("installPollMilliseconds": 86400001)"),
+         "drives[1].installPollMilliseconds" + kMilliseconds},
+        {drive(R"("installPollMilliseconds": 4294967296)"),
+         "drives[1].installPollMilliseconds" + kMilliseconds},
+        {drive(R"("faults": {"busy": 10000001})"), "drives[1].faults.busy" + kCount},
+        {drive(R"("faults": {"busy": 0.5})"), "drives[1].faults.busy" + kCount},
+        {drive(R"("faults": {"imageTransferFailsAt": 10000001})"),
+         "drives[1].faults.imageTransferFailsAt: expected a whole number from 1 to 10000000"},
+        {drive(R"("faults": {"removedAtCommand": 18446744073709551615})"),
+         "drives[1].faults.removedAtCommand: expected a whole number from 1 to 10000000"},
+        {drive(R"("faults": {"removedAtCommand": 1e3})"),
+         "drives[1].faults.removedAtCommand: expected a whole number from 1 to 10000000"},
+        {drive(R"("faults": {"inquiryFails": 256})"),
+         "drives[1].faults.inquiryFails: expected a whole number from 1 to 255"},
+        {R"({"drives": [], "busyLimitMilliseconds": 86400001})",
+         "test.json: busyLimitMilliseconds: expected a whole number from 1 to 86400000"},
+    };
+    for (const auto& [text, message] : cases) {
+        EXPECT_THAT(errorOf(text), HasSubstr(message)) << text;
+    }
+
+    const Scenario bounds = Scenario::parse(
+        R"({"drives": [{"id": "a", "installPolls": 10000000, "installPollMilliseconds": 86400000,
+                        "faults": {"busy": 10000000, "imageTransferFailsAt": 10000000,
+                                   "removedAtCommand": 10000000}}],
+            "busyLimitMilliseconds": 86400000,
+            "events": [{"at": 86400, "drive": "a", "action": "remove"}]})",
+        "test.json");
+    EXPECT_EQ(bounds.drives[0].installPollTime, std::chrono::hours(24));
+    EXPECT_EQ(bounds.drives[0].faults.busyPolls, 10'000'000u);
+    EXPECT_EQ(bounds.events[0].at.count(), 86400.0);
+}
+
 TEST(ScenarioTest, AFileThatCannotBeOpenedIsNamed) {
     EXPECT_THROW(
         {
