@@ -8,5 +8,7 @@ inline constexpr int kUpdateFailed = 1;    // the update failed or was not confi
 inline constexpr int kUsageError = 2;      // the command line cannot be carried out
 inline constexpr int kNoEligibleDrive = 3; // no drive that may be updated at that index
 inline constexpr int kAnotherInstance = 4; // another instance of the updater runs
+// Running instances cannot be kept track of safely here, so none may start.
+inline constexpr int kCannotRunSafely = 5;
 
 } // namespace exitstatus

@@ -87,8 +87,13 @@ int main(int argc, char** argv) {
     }
     const auto& request = std::get<CommandLineRequest>(parsed);
 
-    foundation::RunningApplications::registerLaunch(
-        foundation::Bundle::mainBundle().bundleIdentifier());
+    if (const auto problem = foundation::RunningApplications::registerLaunch(
+            foundation::Bundle::mainBundle().bundleIdentifier())) {
+        // An instance that cannot tell whether another runs must not run.
+        std::fprintf(stderr, "quelmar-drive-updater: cannot keep track of running instances: %s\n",
+                     problem->c_str());
+        return exitstatus::kCannotRunSafely;
+    }
     if (Util::countLaunchedApp() > 1) {
         if (request.mode == CommandLineRequest::Mode::Window) {
             return exitstatus::kDone;
