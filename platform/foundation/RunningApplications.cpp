@@ -279,15 +279,15 @@ RunningApplications::registerLaunch(const std::string& bundleIdentifier) {
             return failed(starting.where / kLaunchLockName, "locked", errno);
         }
     }
-    // Registrations of ended processes go while no other launch looks, so a
-    // new registration under a process number used before is never removed.
+    // Registrations of ended processes go while the other launches are held
+    // back, so none is removed between its creation and its lock.
     std::vector<std::string> running;
     if (auto problem = scan(folder, starting.where, true, running)) {
         return problem;
     }
     // A registration is a file that its process keeps locked: the kernel drops
-    // the lock when the process ends, so a stale file never counts. No lister
-    // that keeps to the launch lock sees it before it is locked.
+    // the lock when the process ends, so a stale file never counts. Launches
+    // look only under the launch lock, so none sees it before it is locked.
     const std::string name = std::to_string(::getpid());
     if (auto problem = openOwnFile(folder, starting.where, name, starting.registration)) {
         return problem;
