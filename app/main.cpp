@@ -35,7 +35,7 @@ int withBackend(const std::function<int(const platform::Backend&)>& frontEnd) {
         backend = platform::Backend::chooseAtStart();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
-        return 1;
+        return exitstatus::kCannotStart;
     }
     std::optional<BusyLimit> installWaitLimit;
     if (const auto limit = backend->installWaitLimit()) {
@@ -112,11 +112,16 @@ int main(int argc, char** argv) {
                      "quelmar-drive-updater: cannot read %s; without it the folder of the "
                      "program's firmware images is unknown.\n",
                      reason->c_str());
-        return exitstatus::kCannotStart;
+        return exitstatus::kCannotRunSafely;
     }
 
-    foundation::RunningApplications::registerLaunch(
-        foundation::Bundle::mainBundle().bundleIdentifier());
+    if (const auto problem = foundation::RunningApplications::registerLaunch(
+            foundation::Bundle::mainBundle().bundleIdentifier())) {
+        // An instance that cannot tell whether another runs must not run.
+        std::fprintf(stderr, "quelmar-drive-updater: cannot keep track of running instances: %s\n",
+                     problem->c_str());
+        return exitstatus::kCannotRunSafely;
+    }
     if (Util::countLaunchedApp() > 1) {
         if (request.mode == CommandLineRequest::Mode::Window) {
             return exitstatus::kDone;

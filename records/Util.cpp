@@ -214,7 +214,8 @@ bool Util::isPresenceOfDisc(const SCSI_Sense_Data& sense) {
 std::int32_t Util::countLaunchedApp() {
     const std::string identifier = foundation::Bundle::mainBundle().bundleIdentifier();
     std::int32_t count = 0;
-    for (const auto& application : foundation::RunningApplications::launchedApplications()) {
+    for (const auto& application :
+         foundation::RunningApplications::launchedApplications(identifier)) {
         const auto found = application.find("NSApplicationBundleIdentifier");
         if (found != application.end() && found->second == identifier) {
             ++count;

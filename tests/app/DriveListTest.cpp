@@ -4,6 +4,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunningApplications.h"
 #include "platform/foundation/UserDefaults.h"
+#include "records/Util.h"
 #include "tests/app/UpdaterWindow.h"
 
 #include <QComboBox>
@@ -224,9 +225,12 @@ TEST(SingleInstance, ASecondInstanceExitsAtOnceWithStatusZero) {
         (std::filesystem::temp_directory_path() / "quelmar-instances-XXXXXX").string();
     ASSERT_NE(::mkdtemp(folder.data()), nullptr);
     ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
-    // This process stands for the instance that runs already.
-    foundation::RunningApplications::registerLaunch(
-        foundation::Bundle::mainBundle().bundleIdentifier());
+    // This process stands for the instance that runs already: it registered
+    // and counted itself.
+    ASSERT_EQ(foundation::RunningApplications::registerLaunch(
+                  foundation::Bundle::mainBundle().bundleIdentifier()),
+              std::nullopt);
+    ASSERT_EQ(Util::countLaunchedApp(), 1);
 
     const auto updater =
         std::filesystem::read_symlink("/proc/self/exe").parent_path() / "quelmar-drive-updater";

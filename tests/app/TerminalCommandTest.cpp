@@ -177,6 +177,26 @@ TEST_F(TerminalCommand, RefusesWithStatusFourWhileTheWindowRuns) {
     EXPECT_EQ(second.out, "");
 }
 
+TEST_F(TerminalCommand, RefusesWithStatusFiveWhereInstancesCannotBeKeptTrackOfSafely) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a folder of another user needs root to make";
+    }
+    scenario(R"({ "drives": [ { "id": "a" } ] })");
+    const auto registrations = folder_ / "quelmar-running";
+    std::filesystem::create_directory(registrations);
+    ASSERT_EQ(::chown(registrations.c_str(), 65534, 65534), 0);
+    // The window too: it refuses on standard error before it needs a display.
+    for (const auto& arguments : {std::vector<std::string>{"--list"}, std::vector<std::string>{}}) {
+        const Outcome refused = run(arguments);
+        EXPECT_EQ(refused.status, 5);
+        EXPECT_EQ(refused.err,
+                  "quelmar-drive-updater: cannot keep track of running instances: " +
+                      registrations.string() +
+                      " is owned by another user; remove it or set XDG_RUNTIME_DIR.\n");
+        EXPECT_EQ(refused.out, "");
+    }
+}
+
 TEST_F(TerminalCommand, ASignalDuringTheUpdateIsHeldOffUntilTheDriveIsBackThenHonoured) {
     // The install outlasts the signal's way to the process many times over.
     scenario(R"({ "drives": [ { "id": "a" }, { "id": "b", "installPolls": 20,
