@@ -1,5 +1,6 @@
 #include "app/AccessProblemText.h"
 
+#include "app/TerminalText.h"
 #include "platform/foundation/Log.h"
 
 #include <algorithm>
@@ -7,8 +8,17 @@
 
 namespace {
 
-std::string paragraphFor(const iokit::AccessResult& problem) {
-    const char* node = problem.deviceNode.c_str();
+// How a text from the system (a node, a mount point) is shown where the
+// paragraph goes.
+using Shown = std::string (*)(std::string_view);
+
+std::string asIs(std::string_view text) {
+    return std::string(text);
+}
+
+std::string paragraphFor(const iokit::AccessResult& problem, Shown shown) {
+    const std::string shownNode = shown(problem.deviceNode);
+    const char* node = shownNode.c_str();
     switch (problem.refusal) {
     case iokit::AccessRefusal::NotPermitted:
         return foundation::format(
@@ -18,10 +28,13 @@ std::string paragraphFor(const iokit::AccessResult& problem) {
     case iokit::AccessRefusal::HeldElsewhere:
         return foundation::format(
             "The drive %s is in use by another program. Close that program and try again.", node);
-    case iokit::AccessRefusal::DiscMounted:
+    case iokit::AccessRefusal::DiscMounted: {
+        const std::string place =
+            problem.mountPoint ? shown(*problem.mountPoint) : std::string("an unknown place");
         return foundation::format(
             "A disc in the drive %s is mounted at %s. Eject the disc and try again.", node,
-            problem.mountPoint.value_or("an unknown place").c_str());
+            place.c_str());
+    }
     case iokit::AccessRefusal::Gone:
         return foundation::format("The drive %s was disconnected. Connect it and try again.", node);
     case iokit::AccessRefusal::OsError: {
@@ -35,12 +48,10 @@ std::string paragraphFor(const iokit::AccessResult& problem) {
     return {};
 }
 
-} // namespace
-
-std::string informativeTextForAccessProblems(const std::vector<iokit::AccessResult>& problems) {
+std::string textFor(const std::vector<iokit::AccessResult>& problems, Shown shown) {
     std::vector<std::string> paragraphs;
     for (const auto& problem : problems) {
-        std::string paragraph = paragraphFor(problem);
+        std::string paragraph = paragraphFor(problem, shown);
         if (!paragraph.empty() &&
             std::find(paragraphs.begin(), paragraphs.end(), paragraph) == paragraphs.end()) {
             paragraphs.push_back(std::move(paragraph));
@@ -51,6 +62,16 @@ std::string informativeTextForAccessProblems(const std::vector<iokit::AccessResu
         text += (text.empty() ? "" : "\n\n") + paragraph;
     }
     return text;
+}
+
+} // namespace
+
+std::string informativeTextForAccessProblems(const std::vector<iokit::AccessResult>& problems) {
+    return textFor(problems, asIs);
+}
+
+std::string terminalTextForAccessProblems(const std::vector<iokit::AccessResult>& problems) {
+    return textFor(problems, printableOnTerminal);
 }
 
 std::vector<iokit::AccessResult> newAccessProblems(const std::vector<iokit::AccessResult>& before,

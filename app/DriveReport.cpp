@@ -2,6 +2,7 @@
 
 #include "app/AccessProblemText.h"
 #include "app/DriveListing.h"
+#include "app/TerminalText.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
 #include "records/Util.h"
@@ -12,13 +13,13 @@ using foundation::format;
 
 namespace {
 
-const char* orNone(const std::optional<std::string>& value) {
-    return value ? value->c_str() : "(none)";
+std::string orNone(const std::optional<std::string>& value) {
+    return value ? printableOnTerminal(*value) : "(none)";
 }
 
 // A field as a person reads it: without the blanks that pad it.
 std::string trimmed(const std::optional<std::string>& value) {
-    return value ? std::string(Util::trimmedText(*value)) : "(none)";
+    return value ? printableOnTerminal(Util::trimmedText(*value)) : "(none)";
 }
 
 nlohmann::json jsonOf(const std::optional<std::string>& value) {
@@ -108,22 +109,24 @@ std::string DriveReport::reasonText(std::size_t position) const {
         return "not identified (its versions could not be read)";
     case UpdateVerdict::OtherHardware:
         return format("another hardware version (the drive's is %s, the firmware's %s)",
-                      orNone(drive.hard_version()), orNone(normalImage_.hard_version()));
+                      orNone(drive.hard_version()).c_str(),
+                      orNone(normalImage_.hard_version()).c_str());
     case UpdateVerdict::OtherDestination:
         return format("another destination version (the drive's is %s, the firmware's %s)",
-                      orNone(drive.dest_version()), orNone(normalImage_.dest_version()));
+                      orNone(drive.dest_version()).c_str(),
+                      orNone(normalImage_.dest_version()).c_str());
     case UpdateVerdict::AlreadyCurrent:
         return format("already current (the firmware carried is revision %s)",
-                      orNone(normalImage_.revision()));
+                      orNone(normalImage_.revision()).c_str());
     }
     return "";
 }
 
 std::string DriveReport::text() const {
-    std::string report =
-        normalImage_.isFileExists()
-            ? format("Firmware carried: %s\n", versionTitleOf(normalImage_).c_str())
-            : std::string("Firmware carried: none, the image was not found\n");
+    std::string report = normalImage_.isFileExists()
+                             ? format("Firmware carried: %s\n",
+                                      printableOnTerminal(versionTitleOf(normalImage_)).c_str())
+                             : std::string("Firmware carried: none, the image was not found\n");
     if (drives_.empty() && unavailable_.empty()) {
         return report +
                foundation::Bundle::mainBundle().localizedStringForKey("MESSAGE_NO_DRIVE_UPDATED") +
@@ -131,16 +134,18 @@ std::string DriveReport::text() const {
     }
     for (std::size_t position = 0; position < drives_.size(); ++position) {
         const DeviceData& drive = drives_[position];
-        report += format("%zu  %s\n   revision %s, date %s, ", position + 1, titleOf(drive).c_str(),
+        report += format("%zu  %s\n   revision %s, date %s, ", position + 1,
+                         printableOnTerminal(titleOf(drive)).c_str(),
                          trimmed(drive.revision()).c_str(), trimmed(drive.date()).c_str());
-        report += verdict(position) == UpdateVerdict::Eligible
-                      ? "may be updated to " + versionTitleOf(normalImage_) + "\n"
-                      : "not eligible: " + reasonText(position) + "\n";
+        report +=
+            verdict(position) == UpdateVerdict::Eligible
+                ? "may be updated to " + printableOnTerminal(versionTitleOf(normalImage_)) + "\n"
+                : "not eligible: " + reasonText(position) + "\n";
     }
     for (const auto& problem : unavailable_) {
-        report +=
-            format("-  %s\n   not available: %s. %s\n", problem.deviceNode.c_str(),
-                   wordsFor(problem.refusal), informativeTextForAccessProblems({problem}).c_str());
+        report += format("-  %s\n   not available: %s. %s\n",
+                         printableOnTerminal(problem.deviceNode).c_str(), wordsFor(problem.refusal),
+                         terminalTextForAccessProblems({problem}).c_str());
     }
     return report;
 }

@@ -6,6 +6,7 @@
 #include "app/FirmwareUpdate.h"
 #include "app/HeldSignalNotice.h"
 #include "app/TerminalProgressBar.h"
+#include "app/TerminalText.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/HeldSignals.h"
 #include "platform/foundation/Log.h"
@@ -70,7 +71,7 @@ int TerminalFrontEnd::update(long index, bool yes) {
                      << (count == 0 ? std::string("no drive was listed.\n")
                                     : format("the list runs from 1 to %zu (see --list).\n", count));
         // A drive that could not be opened is not in the list: say why.
-        if (const std::string why = informativeTextForAccessProblems(report.unavailable());
+        if (const std::string why = terminalTextForAccessProblems(report.unavailable());
             !why.empty()) {
             streams_.err << why << '\n';
         }
@@ -80,12 +81,14 @@ int TerminalFrontEnd::update(long index, bool yes) {
     DeviceData drive = report.drives()[position];
     if (report.verdict(position) != UpdateVerdict::Eligible) {
         streams_.err << format("%s: drive %ld (%s) may not be updated: %s.\n", kProgram, index,
-                               titleOf(drive).c_str(), report.reasonText(position).c_str());
+                               printableOnTerminal(titleOf(drive)).c_str(),
+                               report.reasonText(position).c_str());
         return exitstatus::kNoEligibleDrive;
     }
 
-    streams_.err << format("Drive %ld: %s\nwill update to %s\n", index, titleOf(drive).c_str(),
-                           versionTitleOf(normalImage_).c_str());
+    streams_.err << format("Drive %ld: %s\nwill update to %s\n", index,
+                           printableOnTerminal(titleOf(drive)).c_str(),
+                           printableOnTerminal(versionTitleOf(normalImage_)).c_str());
     if (!yes && !confirmed()) {
         streams_.err << "Not updated.\n" << std::flush;
         return exitstatus::kUpdateFailed;
@@ -105,12 +108,12 @@ int TerminalFrontEnd::update(long index, bool yes) {
         }
         if (outcome.updated) {
             streams_.out << format("Complete! Drive %ld now reports revision %s.\n", index,
-                                   drive.revision().value_or("").c_str());
+                                   printableOnTerminal(drive.revision().value_or("")).c_str());
         } else {
             streams_.err << format("Error! The update of drive %ld failed. The system log has "
                                    "the details: journalctl -t QuelmarDriveUpdater\n",
                                    index);
-            if (const std::string why = informativeTextForAccessProblems(outcome.accessProblems);
+            if (const std::string why = terminalTextForAccessProblems(outcome.accessProblems);
                 !why.empty()) {
                 streams_.err << why << '\n';
             }

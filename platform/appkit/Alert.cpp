@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpacerItem>
 #include <algorithm>
@@ -60,6 +61,18 @@ void reserveWidth(QMessageBox& box) {
                   grid->rowCount(), 0, 1, grid->columnCount());
 }
 
+// An alert's texts carry what drives and discs report (a mount point holds a disc's label), so
+// every text of the box is shown as it is: never read as markup, never a link to follow.
+void showTextsAsPlainText(QMessageBox& box) {
+    for (QLabel* label : box.findChildren<QLabel*>()) {
+        label->setTextFormat(Qt::PlainText);
+        label->setOpenExternalLinks(false);
+        label->setTextInteractionFlags(
+            label->textInteractionFlags() &
+            ~(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard));
+    }
+}
+
 QPushButton* addButton(QMessageBox& box, const std::string& title, int returnCode) {
     QPushButton* button = box.addButton(QString::fromStdString(title), roleFor(returnCode));
     // Only the default button may answer Return, wherever the focus is.
@@ -92,6 +105,7 @@ void Alert::beginSheetModalForWindow(Window& window, std::function<void(int)> di
         box->setObjectName(kSheetObjectName);
         box->setText(QString::fromStdString(alert.messageText_));
         box->setInformativeText(QString::fromStdString(alert.informativeText_));
+        showTextsAsPlainText(*box);
         QPushButton* defaultButton = addButton(*box, alert.defaultButton_, DefaultReturn);
         if (alert.alternateButton_)
             addButton(*box, *alert.alternateButton_, AlternateReturn);

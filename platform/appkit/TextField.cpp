@@ -5,7 +5,9 @@
 namespace appkit {
 
 TextField::TextField() : label_(new QLabel(holder_.get())) {
+    // A label may show what a drive reports: as it is, never as markup or a link.
     label_->setTextFormat(Qt::PlainText);
+    label_->setTextInteractionFlags(Qt::NoTextInteraction);
 }
 
 TextField::~TextField() {

@@ -41,6 +41,20 @@ TEST(AccessProblemText, NamesEachDriveItsCauseAndTheRemedyInOrderOnce) {
     EXPECT_EQ(informativeTextForAccessProblems({}), "");
 }
 
+TEST(AccessProblemText, ATerminalGetsTheNodeAndMountPointEscaped) {
+    const std::vector<AccessResult> problems{
+        problem("/dev/sg\r1", AccessRefusal::DiscMounted, EBUSY, "/media/u/\x1b]0;x\a\\"),
+        problem("/dev/sg2", AccessRefusal::HeldElsewhere, EBUSY)};
+    EXPECT_EQ(terminalTextForAccessProblems(problems),
+              R"(A disc in the drive /dev/sg\x0d1 is mounted at /media/u/\x1b]0;x\x07\\. Eject )"
+              "the disc and try again.\n\n"
+              "The drive /dev/sg2 is in use by another program. Close that program and try again.");
+    // The window shows texts as they are.
+    EXPECT_EQ(informativeTextForAccessProblems({problems[0]}),
+              "A disc in the drive /dev/sg\r1 is mounted at /media/u/\x1b]0;x\a\\. Eject the disc "
+              "and try again.");
+}
+
 TEST(AccessProblemText, NewProblemsAreThoseNotStandingBefore) {
     const auto heldTwo = problem("/dev/sg2", AccessRefusal::HeldElsewhere, EBUSY);
     const auto mountedTwo = problem("/dev/sg2", AccessRefusal::DiscMounted, EBUSY, "/mnt");

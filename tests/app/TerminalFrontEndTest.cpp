@@ -177,3 +177,43 @@ TEST_F(TerminalSession, AsksWithTheWindowsWarningAndTakesNoAnswerAsNo) {
     EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(1, false); }, " Yes\n", true), 0);
     EXPECT_TRUE(written("a"));
 }
+
+TEST_F(TerminalSession, DriveTextsReachTheTerminalEscapedAndJsonAsJsonEscapesThem) {
+    // A drive's INQUIRY and a device node may hold anything; a scenario file
+    // cannot say such texts, so the profiles do.
+    const std::string vendor = "Q\x1b[8m\rX";
+    auto shady = drive("shady");
+    shady.vendor = vendor;
+    auto current = drive("current", "1.02");
+    current.vendor = vendor;
+    auto held = drive("\x1b]0;t\a");
+    held.faults.exclusiveAccessRefused = true;
+    start({shady, current, held});
+    const std::string node = R"(virtual:\x1b]0;t\x07)";
+
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.list(false); }), 0);
+    EXPECT_EQ(
+        out_.str(),
+        "Firmware carried: BD-RW KLV-TN82WA 1.0220101015\n"
+        R"(1  Q\x1b[8m\x0dX  BD-RW KLV-TN82WA 1.012010/9/30 )"
+        "\n   revision 1.01, date 2010/9/30, may be updated to BD-RW KLV-TN82WA 1.0220101015\n"
+        R"(2  Q\x1b[8m\x0dX  BD-RW KLV-TN82WA 1.022010/9/30 )"
+        "\n   revision 1.02, date 2010/9/30, not eligible: already current (the firmware "
+        "carried is revision 1.02)\n-  " +
+            node + "\n   not available: held by another program. The drive " + node +
+            " is in use by another program. Close that program and try again.\n");
+
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.list(true); }), 0);
+    EXPECT_THAT(out_.str(), HasSubstr(R"("vendor": "Q\u001b[8m\rX ")"));
+    const auto document = nlohmann::json::parse(out_.str());
+    EXPECT_EQ(document["drives"][0]["vendor"], vendor + " ");
+    EXPECT_EQ(document["unavailable"][0]["device"], "virtual:\x1b]0;t\a");
+
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(3, true); }), 3);
+    EXPECT_THAT(err_.str(), HasSubstr("The drive " + node + " is in use"));
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(2, true); }), 3);
+    EXPECT_THAT(err_.str(), HasSubstr(R"(drive 2 (Q\x1b[8m\x0dX  BD-RW)"));
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(1, true); }), 0);
+    EXPECT_THAT(err_.str(), HasSubstr(R"(Drive 1: Q\x1b[8m\x0dX  BD-RW)"));
+    EXPECT_EQ(err_.str().find_first_of("\x1b\r\a"), std::string::npos);
+}

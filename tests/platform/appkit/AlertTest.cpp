@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <thread>
@@ -96,6 +97,30 @@ TEST_F(AlertTest, AnAlertWithoutTitlesHasOneOKButtonAndMayHaveNoEndOperation) {
     titleFont.setBold(true);
     const QFontMetrics title(titleFont);
     EXPECT_GE(sheet->width(), title.horizontalAdvance(sheet->windowTitle()) + 3 * title.height());
+    QTest::keyClick(sheet, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Alert::currentSheet(window_) == nullptr; }));
+}
+
+TEST_F(AlertTest, TextsShowAsTheyAreNeverAsMarkupOrLinks) {
+    // A disc's label, and so its mount point, may be made of markup.
+    const QString message = "<b>Error!</b>";
+    const QString informative =
+        R"(A disc in the drive /dev/sg1 is mounted at /media/u/<a href="http://x">click</a>.)";
+    Alert::alertWithMessageText(message.toStdString(), std::nullopt, std::nullopt, std::nullopt,
+                                informative.toStdString())
+        ->beginSheetModalForWindow(window_, nullptr);
+    QMessageBox* sheet = waitForActiveSheet();
+    ASSERT_NE(sheet, nullptr);
+    int shown = 0;
+    for (const QLabel* label : sheet->findChildren<QLabel*>()) {
+        if (label->text() != message && label->text() != informative)
+            continue;
+        ++shown;
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+        EXPECT_FALSE(label->openExternalLinks());
+        EXPECT_FALSE(label->textInteractionFlags() & Qt::LinksAccessibleByMouse);
+    }
+    EXPECT_EQ(shown, 2);
     QTest::keyClick(sheet, Qt::Key_Return);
     EXPECT_TRUE(QTest::qWaitFor([&] { return Alert::currentSheet(window_) == nullptr; }));
 }

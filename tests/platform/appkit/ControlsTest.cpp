@@ -29,6 +29,7 @@ TEST(ControlsTest, TextFieldShowsItsColourEvenWhenDisabled) {
     EXPECT_TRUE(label.isHidden());
     EXPECT_EQ(label.text(), "<b>1.02</b>");
     EXPECT_EQ(label.textFormat(), Qt::PlainText);
+    EXPECT_FALSE(label.textInteractionFlags() & Qt::LinksAccessibleByMouse);
     EXPECT_EQ(label.font().pointSizeF(), 13.0);
     EXPECT_EQ(label.font().family(), QApplication::font().family());
 }
