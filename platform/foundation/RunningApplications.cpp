@@ -88,10 +88,16 @@ std::optional<std::string> openPrivateFolder(int parent, const std::filesystem::
     if (!ownedByUs(status)) {
         return unusable(folder, "is owned by another user");
     }
-    if ((status.st_mode & 077) != 0) {
+    if ((status.st_mode & 022) != 0) {
         return unusable(folder, "is open to other users (mode " +
                                     format("%04o", static_cast<unsigned>(status.st_mode & 07777)) +
                                     ")");
+    }
+    // Earlier versions of the updater left their folders readable by others:
+    // nobody else could put anything in such a folder, so it is made private
+    // again instead of locking the user out.
+    if ((status.st_mode & 077) != 0 && ::fchmod(descriptor.get(), 0700) != 0) {
+        return failed(folder, "made private", errno);
     }
     opened = std::move(descriptor);
     return std::nullopt;

@@ -327,13 +327,10 @@ TEST(RunningApplications, AnUnsafeFolderIsRefusedAndLeftAlone) {
          "is a symbolic link" + advice, std::nullopt},
         {"run/quelmar-running/com.example.Hostile",
          [](const fs::path& planted, const fs::path&) {
-             // As an earlier version of the updater left it.
              fs::create_directory(planted);
-             fs::permissions(planted, fs::perms::owner_all | fs::perms::group_read |
-                                          fs::perms::group_exec | fs::perms::others_read |
-                                          fs::perms::others_exec);
+             fs::permissions(planted, fs::perms::owner_all | fs::perms::group_all);
          },
-         "is open to other users (mode 0755)" + advice, std::nullopt},
+         "is open to other users (mode 0770)" + advice, std::nullopt},
     };
     for (const auto& unsafe : cases) {
         SCOPED_TRACE(unsafe.planted + " " + unsafe.why);
@@ -357,4 +354,15 @@ TEST(RunningApplications, AnUnsafeFolderIsRefusedAndLeftAlone) {
                   planted.string() + " " + unsafe.why + "\n");
         EXPECT_EQ(contentsOf(folder.path()), before);
     }
+}
+
+TEST(RunningApplications, AFolderOfOursThatOthersCouldOnlyReadIsMadePrivate) {
+    const TemporaryFolder folder;
+    const ScopedVariable runtime("XDG_RUNTIME_DIR", folder.path().string());
+    // As an earlier version of the updater left it.
+    const auto left = folder.path() / "quelmar-running";
+    ASSERT_EQ(::mkdir(left.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(left.c_str(), 0755), 0);
+    EXPECT_EQ(inChild([] { return launch("com.example.Upgraded"); }), "running: 1\n");
+    EXPECT_EQ(fs::status(left).permissions(), fs::perms::owner_all);
 }
