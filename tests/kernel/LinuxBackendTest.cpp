@@ -225,10 +225,28 @@ struct ProgramRun {
     std::string output;
 };
 
-// Runs a program of the build tree's bin folder, followed by its arguments, as
-// user 1000 with the groups setpriv's options give it, and no terminal.
+// The updater and its images, copied where any user may reach them: the
+// checkout may lie in a folder that only its owner can enter (a clone in
+// /root, or one made with mktemp -d); the build tree's own folders and files
+// are open to all. Answers the copy's bin folder.
+std::filesystem::path updaterReachableByAll() {
+    namespace fs = std::filesystem;
+    const fs::path tree = fs::read_symlink("/proc/self/exe").parent_path().parent_path();
+    const fs::path copy = "/tmp/quelmar-for-all";
+    if (!fs::exists(copy / "bin/quelmar-drive-updater")) {
+        fs::create_directories(copy / "bin");
+        fs::create_directories(copy / "share");
+        fs::copy_file(tree / "bin/quelmar-drive-updater", copy / "bin/quelmar-drive-updater");
+        fs::copy(tree / "share/quelmar-drive-updater", copy / "share/quelmar-drive-updater",
+                 fs::copy_options::recursive);
+    }
+    return copy / "bin";
+}
+
+// Runs the updater's command line (the program's name first) as user 1000
+// with the groups setpriv's options give it, and no terminal.
 ProgramRun runAsUser(const std::vector<std::string>& identity, const std::string& commandLine) {
-    const auto folder = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    const auto folder = updaterReachableByAll();
     std::string command = "setpriv --reuid=1000 --regid=1000";
     for (const std::string& option : identity) {
         command += " " + option;

@@ -26,8 +26,28 @@ mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=512000,cache=loose hostroo
     echo "@@EXIT 125 (no host root)"
     poweroff -f
 }
+# The guest's own /tmp covers the host's: a checkout there (a clone made with
+# mktemp -d, say) is bound again in its place, so that its build tree and
+# scripts stay in reach.
+kept=""
+for path in "$qguest_build" "$qguest_script"; do
+    case "$path" in
+    /tmp/?*)
+        top=${path#/tmp/}
+        top=${top%%/*}
+        case " $kept " in *" $top "*) ;; *)
+            mkdir -p "/kept/$top"
+            mount --bind "/host/tmp/$top" "/kept/$top"
+            kept="$kept $top" ;;
+        esac ;;
+    esac
+done
 for d in proc sys dev run tmp; do
     mount -o rbind "/$d" "/host/$d"
+done
+for top in $kept; do
+    mkdir -p "/host/tmp/$top"
+    mount --bind "/kept/$top" "/host/tmp/$top"
 done
 
 # udevadm ignores requests made in a chroot unless told not to.
