@@ -14,6 +14,7 @@
 #include "platform/foundation/RunningApplications.h"
 #include "records/Util.h"
 #include "scsi/BusyLimit.h"
+#include "scsi/PollInterval.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -28,7 +29,7 @@
 namespace {
 
 // Starts the source of drives and runs a front end on it, with the limit on
-// a stalled install that the source asks for.
+// a stalled install and the pause between install polls that the source asks for.
 int withBackend(const std::function<int(const platform::Backend&)>& frontEnd) {
     std::unique_ptr<platform::Backend> backend;
     try {
@@ -40,6 +41,10 @@ int withBackend(const std::function<int(const platform::Backend&)>& frontEnd) {
     std::optional<BusyLimit> installWaitLimit;
     if (const auto limit = backend->installWaitLimit()) {
         installWaitLimit.emplace(*limit);
+    }
+    std::optional<PollInterval> installPollInterval;
+    if (const auto interval = backend->installPollInterval()) {
+        installPollInterval.emplace(*interval);
     }
     return frontEnd(*backend);
 }

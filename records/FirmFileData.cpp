@@ -19,6 +19,10 @@ void FirmFileData::readHeaderOfResource(std::string_view fileName) {
         Util::readFileWithUTF8String(handle.get(), kKernelVersion.offset, kKernelVersion.length));
     setDest_version(
         Util::readFileWithUTF8String(handle.get(), kDestVersion.offset, kDestVersion.length));
+    // The update sends the image only when it is still these very bytes.
+    Sha256 digest;
+    const bool readWhole = handle->seekToFileOffset(0) && digest.updateWithRestOf(*handle);
+    contentDigest_ = readWhole ? std::optional(digest.finish()) : std::nullopt;
     Util::closeFile(handle);
 }
 

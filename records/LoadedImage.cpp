@@ -15,7 +15,8 @@ unsigned long long printable(std::uint64_t value) {
 
 } // namespace
 
-LoadedImage::LoadedImage(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {
+LoadedImage::LoadedImage(std::vector<std::uint8_t> bytes, const Sha256::Digest& contentDigest)
+    : bytes_(std::move(bytes)), contentDigest_(contentDigest) {
     header_.readHeaderOfBytes(bytes_);
 }
 
@@ -52,5 +53,10 @@ std::variant<LoadedImage, std::string> LoadedImage::load(std::string_view fileNa
         return format("ended after %llu of its %llu bytes", printable(bytes->size()),
                       printable(wanted));
     }
-    return LoadedImage(std::move(*bytes));
+    Sha256 digest;
+    digest.update(*bytes);
+    if (!digest.updateWithRestOf(*file)) {
+        return "cannot be read";
+    }
+    return LoadedImage(std::move(*bytes), digest.finish());
 }

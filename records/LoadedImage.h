@@ -2,6 +2,7 @@
 
 #include "records/FirmFileData.h"
 #include "records/FirmwareImageLayout.h"
+#include "records/Sha256.h"
 
 #include <cstdint>
 #include <span>
@@ -11,9 +12,9 @@
 #include <vector>
 
 // A firmware image read from its file in one pass, before anything is sent:
-// the bytes the drive is to receive and the header read from those very
-// bytes. What is judged is then what is written, whatever happens to the file
-// meanwhile.
+// the bytes the drive is to receive, the header read from those very bytes,
+// and the digest of the whole file they came from. What is judged is then
+// what is written, whatever happens to the file meanwhile.
 class LoadedImage {
   public:
     // The image, or why it cannot be sent (a cause for the log). The size is
@@ -25,10 +26,13 @@ class LoadedImage {
 
     std::span<const std::uint8_t> bytes() const { return bytes_; }
     const FirmFileData& header() const { return header_; }
+    // Of the whole file: for a kernel image, the bytes past those kept too.
+    const Sha256::Digest& contentDigest() const { return contentDigest_; }
 
   private:
-    explicit LoadedImage(std::vector<std::uint8_t> bytes);
+    LoadedImage(std::vector<std::uint8_t> bytes, const Sha256::Digest& contentDigest);
 
     std::vector<std::uint8_t> bytes_;
     FirmFileData header_;
+    Sha256::Digest contentDigest_;
 };

@@ -27,6 +27,9 @@ inline constexpr std::uint8_t kInquiryLength = 0x38;
 inline constexpr std::uint8_t kVersionBlockLength = 0x30;
 
 inline constexpr std::uint8_t kSenseNotReady = 0x02;
+// Reported once, on the next command, after a reset, a change of parameters
+// or of the microcode: the drive tells and goes on.
+inline constexpr std::uint8_t kSenseUnitAttention = 0x06;
 // NOT READY, 04h/12h: the drive is still installing its firmware.
 inline constexpr std::uint8_t kInstallingCode = 0x04;
 inline constexpr std::uint8_t kInstallingQualifier = 0x12;

@@ -184,6 +184,22 @@ bool CommandChangeDriveMode(SCSITaskDeviceInterface* interface, DeviceData*) {
 
 int CommandTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceData,
                          bool* isPresenceDisc, int* progress) {
+    switch (RequestTestUnitReady(interface, deviceData, isPresenceDisc, progress)) {
+    case TestUnitReadyAnswer::Installing:
+        return progress != nullptr ? kStillInstalling : kNoCondition;
+    case TestUnitReadyAnswer::UnitAttention:
+    case TestUnitReadyAnswer::OtherCondition:
+        return progress != nullptr ? kOtherCondition : kNoCondition;
+    case TestUnitReadyAnswer::Good:
+    case TestUnitReadyAnswer::OtherStatus:
+    case TestUnitReadyAnswer::NotCarriedOut:
+        break;
+    }
+    return kNoCondition;
+}
+
+TestUnitReadyAnswer RequestTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceData,
+                                         bool* isPresenceDisc, int* progress) {
     requireInterface(interface, "CommandTestUnitReady");
     const std::array<std::uint8_t, 6> cdb = {scsi::kTestUnitReady, 0x00, 0x00, 0x00, 0x00, 0x00};
     const auto outcome = runTask(*interface, {.signature = Signatures::kCommandTestUnitReady,
@@ -191,19 +207,26 @@ int CommandTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceD
                                               .requestingLine = "Requesting TEST UNIT READY data\n",
                                               .printsOtherStatus = true});
     if (!outcome) {
-        return kNoCondition;
+        return TestUnitReadyAnswer::NotCarriedOut;
     }
     const SCSI_Sense_Data& sense = outcome->sense;
     if (outcome->executed && progress != nullptr) {
         // The drive puts the low-order byte first.
         *progress = sense.bytes[16] + 256 * sense.bytes[17];
     }
-    int result = kNoCondition;
-    if (outcome->checkCondition() && progress != nullptr) {
+    auto answer = TestUnitReadyAnswer::OtherStatus;
+    if (!outcome->executed) {
+        answer = TestUnitReadyAnswer::NotCarriedOut;
+    } else if (outcome->good()) {
+        answer = TestUnitReadyAnswer::Good;
+    } else if (outcome->checkCondition()) {
         const bool installing = sense.senseKey() == scsi::kSenseNotReady &&
                                 sense.additionalSenseCode() == scsi::kInstallingCode &&
                                 sense.additionalSenseCodeQualifier() == scsi::kInstallingQualifier;
-        result = installing ? kStillInstalling : kOtherCondition;
+        answer = installing ? TestUnitReadyAnswer::Installing
+                 : sense.senseKey() == scsi::kSenseUnitAttention
+                     ? TestUnitReadyAnswer::UnitAttention
+                     : TestUnitReadyAnswer::OtherCondition;
     }
     const bool discPresent = Util::isPresenceOfDisc(sense);
     if (isPresenceDisc != nullptr) {
@@ -212,5 +235,5 @@ int CommandTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceD
     if (deviceData != nullptr) {
         deviceData->setIsPresenceDisc(discPresent);
     }
-    return result;
+    return answer;
 }

@@ -60,6 +60,18 @@ bool CommandChangeDriveMode(SCSITaskDeviceInterface* interface, DeviceData* devi
 inline constexpr int kStillInstalling = 0;
 int CommandTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceData,
                          bool* isPresenceDisc, int* progress);
+// CommandTestUnitReady that also tells what kind of answer came, for the
+// caller that follows an install: the progress is stored as there.
+enum class TestUnitReadyAnswer {
+    Good,
+    Installing,     // NOT READY 04h/12h
+    UnitAttention,  // a reset or a change reported once; says nothing of readiness
+    OtherCondition, // any other CHECK CONDITION
+    OtherStatus,    // a status neither GOOD nor CHECK CONDITION
+    NotCarriedOut,  // no task, or the command failed on its way to the drive and back
+};
+TestUnitReadyAnswer RequestTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceData,
+                                         bool* isPresenceDisc, int* progress);
 
 // Enumeration and identification. The only kind of device is 5, authoring
 // devices.

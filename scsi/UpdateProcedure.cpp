@@ -5,6 +5,7 @@
 #include "records/Util.h"
 #include "scsi/BusyLimit.h"
 #include "scsi/ExclusiveAccess.h"
+#include "scsi/PollInterval.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
 
@@ -70,10 +71,16 @@ bool loadShownImage(const FirmFileData& shown, ImageSelector kind,
         return false;
     }
     LoadedImage& candidate = std::get<LoadedImage>(loaded);
-    if (const auto field = candidate.header().headerFieldDifferingFrom(shown)) {
+    // A header that still reads the same may sit on other bytes: a file cut
+    // short or patched after start.
+    std::optional<std::string_view> changed = candidate.header().headerFieldDifferingFrom(shown);
+    if (!changed && candidate.contentDigest() != shown.contentDigest()) {
+        changed = "content";
+    }
+    if (changed) {
         Log::error(Signatures::kExecUpdateMain,
                    format("%s: its %.*s differs from the image read at start; nothing written.\n",
-                          fileName.c_str(), static_cast<int>(field->size()), field->data()));
+                          fileName.c_str(), static_cast<int>(changed->size()), changed->data()));
         return false;
     }
     if (kind == ImageSelector::Kernel && !Util::isTargetModel(candidate.header().product())) {
@@ -184,32 +191,58 @@ class UpdateRun {
         return true;
     }
 
-    // Polls while the drive reports that it installs. A drive whose progress
-    // stays the same for the busy limit is given up on: false.
+    // Polls, at most once per poll interval, until the drive answers that it
+    // is ready: anything but "installing", a unit attention (a drive that
+    // restarts with its new firmware reports one and goes on) or a command
+    // that did not reach the drive and back. A drive whose progress does not
+    // move for the busy limit is given up on: false.
     bool followInstallation() {
+        using Clock = std::chrono::steady_clock;
         const auto limit = BusyLimit::current();
+        const auto interval = PollInterval::current();
         bool discPresent = false;
-        int progress = 0;
-        int answer = 0;
-        std::optional<int> lastProgress;
-        auto lastChange = std::chrono::steady_clock::now();
-        do {
-            answer = CommandTestUnitReady(&interface_, &deviceData_, &discPresent, &progress);
-            postProgress(progress);
-            const auto now = std::chrono::steady_clock::now();
-            if (progress != lastProgress) {
-                lastProgress = progress;
+        std::optional<int> reported;
+        // The progress counts down: the bar never goes back, whatever number
+        // a drive reports after a lower one.
+        std::optional<int> shown;
+        auto lastChange = Clock::now();
+        std::optional<Clock::time_point> previousPoll;
+        for (;;) {
+            if (previousPoll) {
+                std::this_thread::sleep_until(*previousPoll + interval);
+            }
+            previousPoll = Clock::now();
+            int progress = 0;
+            const TestUnitReadyAnswer answer =
+                RequestTestUnitReady(&interface_, &deviceData_, &discPresent, &progress);
+            const bool noNumber = answer == TestUnitReadyAnswer::UnitAttention ||
+                                  answer == TestUnitReadyAnswer::NotCarriedOut;
+            if (!noNumber) {
+                shown = std::min(progress, shown.value_or(progress));
+            }
+            if (shown) {
+                postProgress(*shown);
+            }
+            if (!noNumber && answer != TestUnitReadyAnswer::Installing) {
+                break;
+            }
+            const auto now = Clock::now();
+            if (!noNumber && progress != reported) {
+                reported = progress;
                 lastChange = now;
-            } else if (answer == kStillInstalling && now - lastChange >= limit) {
+            } else if (now - lastChange >= limit) {
                 const std::chrono::duration<double> unchanged = now - lastChange;
                 Log::error(Signatures::kExecUpdateMain,
-                           format("drive did not finish installing. (progress %d unchanged for "
-                                  "%.1f s)\n",
-                                  progress, unchanged.count()));
+                           noNumber ? format("drive did not finish installing. (no new "
+                                             "progress for %.1f s)\n",
+                                             unchanged.count())
+                                    : format("drive did not finish installing. (progress %d "
+                                             "unchanged for %.1f s)\n",
+                                             progress, unchanged.count()));
                 postProgress(kEndOfProgress);
                 return false;
             }
-        } while (answer == kStillInstalling);
+        }
         postProgress(kEndOfProgress);
         return true;
     }

@@ -34,6 +34,13 @@ class Backend {
     virtual std::optional<std::chrono::milliseconds> installWaitLimit() const {
         return std::nullopt;
     }
+
+    // The shortest time between two polls of an installing drive, when this
+    // source wants another one than the updater's own (tests that should not
+    // wait).
+    virtual std::optional<std::chrono::milliseconds> installPollInterval() const {
+        return std::nullopt;
+    }
 };
 
 } // namespace platform

@@ -34,6 +34,15 @@ struct Disc {
     std::optional<std::string> volumeName;
 };
 
+// The additional sense code and qualifier of a CHECK CONDITION.
+struct AdditionalSense {
+    std::uint8_t code = 0;
+    std::uint8_t qualifier = 0;
+};
+
+// UNIT ATTENTION after a power on or reset.
+inline constexpr AdditionalSense resetSense{0x29, 0x00};
+
 struct DriveFaults {
     // Enacted by the backend, at the registry and task interfaces.
     bool exclusiveAccessRefused = false;
@@ -42,6 +51,9 @@ struct DriveFaults {
     bool classNameUnreadable = false;
     bool releaseFails = false;
     std::optional<SetupStep> failingSetupStep;
+    // The first this many TEST UNIT READY sent while the drive installs never
+    // reach it: the link times out.
+    std::uint32_t transportFailurePolls = 0;
 
     // Enacted by the drive itself.
     // The status every INQUIRY (READ BUFFER) answers with; CHECK CONDITION
@@ -60,6 +72,14 @@ struct DriveFaults {
     std::optional<std::string> revisionAfterInstall;
     // 1-based index of the command at which the drive disappears.
     std::optional<std::uint64_t> removalAtCommand;
+    // The command after every switch back to normal mode is not carried
+    // out: it answers UNIT ATTENTION with this sense, as a drive that
+    // restarts into new firmware may.
+    std::optional<AdditionalSense> unitAttentionAfterActivation;
+    // The drive leaves after this many install polls, finishes its install
+    // while away, and reports a reset on its first command once it is
+    // attached again.
+    std::optional<std::uint32_t> leavesDuringInstall;
     // Set in the flag bits (filemark, end of medium, incorrect length) above
     // the sense key of every CHECK CONDITION, as drives may.
     std::uint8_t senseKeyFlags = 0;
@@ -85,6 +105,9 @@ struct DriveProfile {
     DriveMode mode = DriveMode::Normal;
     std::optional<Disc> disc;
     std::uint32_t installPolls = 3;
+    // An install in stages counts its progress down from 65535 again in each,
+    // over an equal share of its polls.
+    std::uint32_t installStages = 1;
     // How long the drive takes to answer each TEST UNIT READY while it
     // installs: a real install takes seconds, whatever the number of polls.
     std::chrono::milliseconds installPollTime{0};

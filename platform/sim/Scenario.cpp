@@ -247,6 +247,12 @@ DriveFaults parseFaults(const json& value, const Place& at) {
     });
     reader.read("revisionAfterInstall", faults.revisionAfterInstall, fieldOf(revisionWidth));
     reader.read("removedAtCommand", faults.removalAtCommand, wholeOf<std::uint64_t, 1, kMostCount>);
+    reader.with("resetAfterActivation", [&](const json& value, const Place& at) {
+        if (flag(value, at)) {
+            faults.unitAttentionAfterActivation = resetSense;
+        }
+    });
+    reader.read("transportFailurePolls", faults.transportFailurePolls, wholeOf<std::uint32_t, 0, kMostCount>);
     reader.rejectUnknownKeys();
     return faults;
 }
@@ -270,6 +276,7 @@ DriveProfile parseDrive(const json& value, const Place& at) {
     reader.read("mode", profile.mode, choiceOf(driveModes));
     reader.read("disc", profile.disc, parseDisc);
     reader.read("installPolls", profile.installPolls, wholeOf<std::uint32_t, 0, kMostCount>);
+    reader.read("installStages", profile.installStages, wholeOf<std::uint32_t, 1, kMostCount>);
     std::uint32_t pollTime = 0;
     reader.read("installPollMilliseconds", pollTime, wholeOf<std::uint32_t, 0, kMostMilliseconds>);
     profile.installPollTime = std::chrono::milliseconds(pollTime);
@@ -357,6 +364,10 @@ Scenario Scenario::parse(std::string_view text, std::string_view origin) {
     reader.with("busyLimitMilliseconds", [&](const json& value, const Place& at) {
         scenario.busyLimit =
             std::chrono::milliseconds(wholeOf<std::uint32_t, 1, kMostMilliseconds>(value, at));
+    });
+    reader.with("pollIntervalMilliseconds", [&](const json& value, const Place& at) {
+        scenario.pollInterval =
+            std::chrono::milliseconds(wholeOf<std::uint32_t, 0, kMostMilliseconds>(value, at));
     });
     reader.rejectUnknownKeys();
     std::ranges::stable_sort(scenario.events, {}, &Event::at);

@@ -30,6 +30,9 @@ struct Scenario {
     // How long the updater waits on an install whose progress stands still,
     // when the scenario shortens or lengthens it.
     std::optional<std::chrono::milliseconds> busyLimit;
+    // The shortest time between two of the updater's install polls, when the
+    // scenario shortens or lengthens it.
+    std::optional<std::chrono::milliseconds> pollInterval;
 
     // Both throw std::runtime_error naming the file (origin) and the fault.
     static Scenario load(const std::filesystem::path& file);

@@ -25,11 +25,12 @@ auto& findEntry(Entries& entries, std::string_view id) {
 
 // The device the adapter drives: the drive's own, or it behind its faults.
 std::shared_ptr<iokit::PassThroughDevice>
-withFaults(const std::shared_ptr<VirtualDriveDevice>& device, const DriveFaults& faults) {
+withFaults(const std::shared_ptr<VirtualDriveDevice>& device,
+           const std::shared_ptr<const VirtualDrive>& drive, const DriveFaults& faults) {
     if (!FaultyDevice::enacts(faults)) {
         return device;
     }
-    return std::make_shared<FaultyDevice>(device, faults);
+    return std::make_shared<FaultyDevice>(device, drive, faults);
 }
 
 } // namespace
@@ -41,8 +42,9 @@ SimulatedBackend::SimulatedBackend(const Scenario& scenario) : scenario_(scenari
         entry.drive = std::make_shared<VirtualDrive>(profile);
         entry.device = std::make_shared<VirtualDriveDevice>(entry.drive, "virtual:" + profile.id);
         entry.provider = std::make_shared<SimulatedService>(
-            std::make_shared<iokit::PassThroughService>(withFaults(entry.device, profile.faults),
-                                                        profile.className, profile.authoring),
+            std::make_shared<iokit::PassThroughService>(
+                withFaults(entry.device, entry.drive, profile.faults), profile.className,
+                profile.authoring),
             entry.drive);
         auto& stored = entries_.emplace(profile.id, std::move(entry)).first->second;
         if (profile.attached) {

@@ -37,6 +37,9 @@ class SimulatedBackend : public platform::Backend {
     std::optional<std::chrono::milliseconds> installWaitLimit() const override {
         return scenario_.busyLimit;
     }
+    std::optional<std::chrono::milliseconds> installPollInterval() const override {
+        return scenario_.pollInterval;
+    }
 
     // The drive with this id; throws std::out_of_range for an unknown id.
     VirtualDrive& drive(std::string_view id) const;

@@ -24,6 +24,7 @@ constexpr std::uint8_t normalImageBuffer = 0xF0;
 constexpr std::uint8_t notReady = 0x02;
 constexpr std::uint8_t hardwareError = 0x04;
 constexpr std::uint8_t illegalRequest = 0x05;
+constexpr std::uint8_t unitAttention = 0x06;
 
 // Standard data up to the end of the vendor-specific area, which holds the date.
 constexpr std::size_t inquiryLength = 56;
@@ -160,7 +161,14 @@ CommandResult VirtualDrive::execute(std::span<const std::uint8_t> cdb, std::span
             attached_ = false;
         }
     }
-    CommandResult result = attached_ ? dispatch(cdb, data, direction) : goneResult();
+    CommandResult result = goneResult();
+    if (attached_ && unitAttention_) {
+        // Reported instead of carrying the command out, once.
+        result = checkCondition(unitAttention, unitAttention_->code, unitAttention_->qualifier);
+        unitAttention_.reset();
+    } else if (attached_) {
+        result = dispatch(cdb, data, direction);
+    }
     if (result.status == statusCheckCondition) {
         result.sense[2] |= profile_.faults.senseKeyFlags & 0xE0;
     }
@@ -197,6 +205,10 @@ CommandResult VirtualDrive::testUnitReady() {
         ++install_->done;
         if (install_->polls == install_->done) {
             finishInstall();
+        } else if (profile_.faults.leavesDuringInstall == install_->done) {
+            finishInstall();
+            attached_ = false;
+            unitAttention_ = resetSense;
         }
         return installing(progress);
     }
@@ -320,6 +332,7 @@ CommandResult VirtualDrive::takeImage(ImageDownload& image, std::uint32_t offset
 
 void VirtualDrive::leaveKernelMode() {
     mode_ = DriveMode::Normal;
+    unitAttention_ = profile_.faults.unitAttentionAfterActivation;
     std::optional<std::string> revision;
     if (normalImage_.complete()) {
         revision = profile_.faults.revisionAfterInstall.value_or(normalImage_.revision());
@@ -345,13 +358,16 @@ void VirtualDrive::finishInstall() {
     install_.reset();
 }
 
-// Counts down from 65535 towards 0 as the polls go by; an install that never
-// ends never moves.
+// Counts down from 65535 towards 0 as the polls of each stage go by; an
+// install that never ends never moves.
 std::uint16_t VirtualDrive::installProgress() const {
     if (!install_->polls) {
         return 0xFFFF;
     }
-    return static_cast<std::uint16_t>(0xFFFF - 0xFFFF * install_->done / *install_->polls);
+    const std::uint64_t stages = std::max<std::uint32_t>(profile_.installStages, 1);
+    const std::uint64_t share =
+        std::max<std::uint64_t>((*install_->polls + stages - 1) / stages, 1);
+    return static_cast<std::uint16_t>(0xFFFF - 0xFFFF * (install_->done % share) / share);
 }
 
 void VirtualDrive::record(std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> data,

@@ -128,6 +128,8 @@ class VirtualDrive {
     ImageDownload kernelImage_;
     ImageDownload normalImage_;
     std::optional<Install> install_;
+    // Reported on the next command instead of its answer.
+    std::optional<AdditionalSense> unitAttention_;
     std::uint32_t modeChangeRequests_ = 0;
     DriveCounters counters_;
     Recording recording_ = Recording::Off;

@@ -1,5 +1,6 @@
 #include "app/TerminalFrontEnd.h"
 
+#include "scsi/PollInterval.h"
 #include "tests/support/FirmwareImageFolder.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/SimulatedDrives.h"
@@ -43,6 +44,8 @@ class TerminalSession : public ::testing::Test {
     }
 
     const LogCapture log_;
+    // Virtual drives answer at once: no pause between install polls.
+    const PollInterval noPause_{std::chrono::milliseconds(0)};
     const FirmwareImageFolder images_{70144, 40000};
     std::unique_ptr<SimulatedDrives> drives_;
     std::istringstream in_;

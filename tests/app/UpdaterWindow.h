@@ -7,6 +7,7 @@
 #include "platform/foundation/NamedLock.h"
 #include "platform/sim/SimulatedBackend.h"
 #include "scsi/BusyLimit.h"
+#include "scsi/PollInterval.h"
 #include "tests/support/FirmwareImageFolder.h"
 
 #include <QAbstractButton>
@@ -34,10 +35,15 @@ class UpdaterWindow : public ::testing::Test {
         sim::Scenario scenario;
         scenario.drives = std::move(drives);
         scenario.busyLimit = busyLimit;
+        // Virtual drives answer at once: no pause between install polls.
+        scenario.pollInterval = std::chrono::milliseconds(0);
         simulated_ = std::make_unique<sim::SimulatedBackend>(scenario);
         simulated_->playEvents();
         if (const auto limit = simulated_->installWaitLimit()) {
             busyLimit_.emplace(*limit);
+        }
+        if (const auto interval = simulated_->installPollInterval()) {
+            pollInterval_.emplace(*interval);
         }
         window_ = std::make_unique<MainWindow>();
         controller_ = std::make_unique<QuelmarDriveUpdaterAppDelegate>(*window_);
@@ -107,6 +113,7 @@ class UpdaterWindow : public ::testing::Test {
     FirmwareImageFolder images_{70144, 40000};
     std::unique_ptr<sim::SimulatedBackend> simulated_;
     std::optional<BusyLimit> busyLimit_;
+    std::optional<PollInterval> pollInterval_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<QuelmarDriveUpdaterAppDelegate> controller_;
 };

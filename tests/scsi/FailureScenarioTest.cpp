@@ -1,5 +1,6 @@
 #include "platform/iokit/Registry.h"
 #include "platform/sim/Scenario.h"
+#include "scsi/PollInterval.h"
 #include "scsi/STUCMethod.h"
 #include "tests/support/EngineSupport.h"
 #include "tests/support/FirmwareImageFolder.h"
@@ -91,6 +92,13 @@ const FailureCase kCases[] = {
           "mode.\n")},
      false, 2, "1.01"},
     {"revision-after-install-differs", Listing::Eligible, {}, false, {}, true, 5, "1.03"},
+    // Restarting into its new firmware, the drive reports a reset, then installs.
+    {"reset-after-activation", Listing::Eligible, {}, true, {}, true, 5, "1.02"},
+    // The first two polls while it installs time out on the way.
+    {"install-polls-time-out", Listing::Eligible, {}, true,
+     {err(sig::kCommandTestUnitReady, "Error executing task. (0xe00002d6)\n"),
+      err(sig::kCommandTestUnitReady, "Error executing task. (0xe00002d6)\n")},
+     true, 5, "1.02"},
     // Gone at the second normal-image transfer, after three identification commands.
     {"removed-during-update", Listing::Eligible, {}, false,
      {err(sig::kCommandWriteBuffer, kNotAttached),
@@ -107,6 +115,7 @@ class FailureScenario : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(FailureScenario, StaysWithItsDriveAndReleasesEverything) {
     const FailureCase& c = GetParam();
+    const PollInterval noPause(std::chrono::milliseconds(0));
     const FirmwareImageFolder images(74240, 40960);
     SimulatedDrives drives(sim::Scenario::load(kScenarioDir / (std::string(c.scenario) + ".json")));
     const io_service_t service = drives.service("drive");

@@ -1,5 +1,6 @@
 #include "platform/iokit/Registry.h"
 #include "scsi/BusyLimit.h"
+#include "scsi/PollInterval.h"
 #include "scsi/STUCMethod.h"
 #include "tests/support/EngineSupport.h"
 #include "tests/support/FirmwareImageFolder.h"
@@ -7,7 +8,9 @@
 #include "tests/support/ProgressRecorder.h"
 #include "tests/support/SimulatedDrives.h"
 
+#include <algorithm>
 #include <exception>
+#include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <ostream>
@@ -119,6 +122,8 @@ class UpdateProcedure : public testing::Test {
         return SimulatedDrives::deviceReferences(record_.scsiDevice()) == references_;
     }
 
+    // A virtual drive answers at once: no pause between polls.
+    const PollInterval noPause_{std::chrono::milliseconds(0)};
     std::optional<SimulatedDrives> drives_;
     DeviceData record_;
     long references_ = 0;
@@ -258,21 +263,102 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(PollsCase{0, {0, -1}},
                     PollsCase{7, {0xFFFF, 0xDB6D, 0xB6DB, 0x9249, 0x6DB7, 0x4925, 0x2493, 0, -1}}));
 
-TEST_F(UpdateProcedure, DriveRemovedWhileInstallingEndsInNoWithoutHanging) {
+TEST_F(UpdateProcedure, DriveRemovedWhileInstallingEndsInNoAfterTheBusyLimit) {
     // The record already reads "1.02": only the drive's own answer may decide.
     auto profile = readyDrive();
     profile.faults.busyForever = true;
     removeAtNotification_ = 3;
+    const BusyLimit shortened(std::chrono::milliseconds(50));
     const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1024);
     list(profile, images);
     record_.setRevision("1.02");
     EXPECT_FALSE(rerun(images));
-    EXPECT_THAT(progress_.values(), ElementsAre(65535, 65535, 65535, 65535, -1));
-    EXPECT_EQ(systemLogOf(capture_),
-              (std::vector{logLine(Logged::kCommandTestUnitReady, "ERR", kNotAttached),
-                           logLine(Logged::kCommandInquiry, "ERR", kNotAttached)}));
+    // Asked again and again, the progress held, until the limit.
+    const auto values = progress_.values();
+    ASSERT_GE(values.size(), 5u);
+    EXPECT_TRUE(std::all_of(values.begin(), values.end() - 1,
+                            [](const auto& value) { return value == 65535; }));
+    EXPECT_EQ(values.back(), -1);
+    auto log = systemLogOf(capture_);
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_THAT(log.back(), testing::StartsWith(err("drive did not finish installing. (no new "
+                                                    "progress for ")));
+    log.pop_back();
+    EXPECT_THAT(log, testing::Each(logLine(Logged::kCommandTestUnitReady, "ERR", kNotAttached)));
+    EXPECT_EQ(record_.revision(), "1.02");
     EXPECT_TRUE(interfacesReleased());
     EXPECT_EQ(iokit::Registry::retainCount(record_.scsiDevice()), 1);
+}
+
+namespace {
+
+// What a drive may do between its switch back to normal mode and its last
+// answer: the update goes on and succeeds, and the progress shown never goes
+// back.
+struct InstallCase {
+    const char* name;
+    std::optional<sim::AdditionalSense> unitAttention;
+    std::uint32_t transportFailures;
+    std::uint32_t installStages;
+    std::string polls; // the polls that reach the drive, each a T
+    std::vector<std::optional<int>> posted;
+    std::vector<std::string> log;
+    const char* senseLine;
+};
+
+void PrintTo(const InstallCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class Install : public UpdateProcedure, public testing::WithParamInterface<InstallCase> {};
+
+const std::string kTimedOut =
+    logLine(Logged::kCommandTestUnitReady, "ERR", "Error executing task. (0xe00002d6)\n");
+// Four polls count down from 65535 to 16384; the ready answer carries 0.
+const std::vector<std::optional<int>> kCountdown = {65535, 49152, 32768, 16384, 0, -1};
+
+} // namespace
+
+TEST_P(Install, GoesOnThroughWhatTheDriveReportsMeanwhile) {
+    const InstallCase& c = GetParam();
+    auto profile = readyDrive(4);
+    profile.installStages = c.installStages;
+    profile.faults.unitAttentionAfterActivation = c.unitAttention;
+    profile.faults.transportFailurePolls = c.transportFailures;
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1024);
+    EXPECT_TRUE(update(profile, images));
+    EXPECT_EQ(letters(history()), std::string(kStart) + "NM" + c.polls + "TI");
+    EXPECT_EQ(progress_.values(), c.posted);
+    EXPECT_EQ(systemLogOf(capture_), c.log);
+    EXPECT_THAT(capture_.standardError(), testing::HasSubstr(c.senseLine));
+    EXPECT_EQ(record_.revision(), "1.02");
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Answers, Install, testing::Values(
+    InstallCase{"ResetAfterActivation", sim::resetSense, 0, 1, "TTTTT", kCountdown, {},
+                "Power on, reset or bus device reset occurred"},
+    InstallCase{"MicrocodeChanged", sim::AdditionalSense{0x3F, 0x01}, 0, 1, "TTTTT", kCountdown,
+                {}, "Microcode has been changed"},
+    // Polls that never reach the drive hold no progress to show.
+    InstallCase{"PollsTimedOut", std::nullopt, 3, 1, "TTTT", kCountdown,
+                {kTimedOut, kTimedOut, kTimedOut}, ""},
+    // Each stage counts down again; the bar holds the lowest value shown.
+    InstallCase{"ProgressStartsOver", std::nullopt, 0, 2, "TTTT",
+                {65535, 32768, 32768, 32768, 0, -1}, {}, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+TEST_F(UpdateProcedure, PollsADriveThatAnswersAtOnceNoMoreOftenThanTheInterval) {
+    const PollInterval interval(std::chrono::milliseconds(30));
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1000);
+    list(readyDrive(2), images);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(rerun(images));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    const std::string commands = letters(history());
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), 'T'), 3);
+    EXPECT_GE(elapsed, std::chrono::milliseconds(60));
 }
 
 TEST_F(UpdateProcedure, DriveStuckAtOneProgressIsGivenUpAfterTheBusyLimit) {
@@ -313,7 +399,7 @@ TEST_F(UpdateProcedure, RecordWithoutServiceOpensNothing) {
 
 namespace {
 
-enum class Form { Removed, Directory, Resized, Replaced, Unreadable };
+enum class Form { Removed, Directory, Resized, Replaced, Unreadable, ByteChanged };
 
 // An image as the user was shown it, and what became of its file before the
 // update: then nothing at all may be sent.
@@ -321,7 +407,7 @@ struct ChangedImageCase {
     const char* name;
     bool kernel;
     Form form;
-    std::uint64_t size;              // Resized
+    std::uint64_t size;              // Resized; ByteChanged: where
     tools::ImageIdentity identity{}; // Replaced
     const char* cause;
 };
@@ -344,6 +430,11 @@ class RunAsNobody {
     static constexpr uid_t kNobody = 65534;
     bool switched_;
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const ChangedImageCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ChangedImage : public UpdateProcedure,
                      public testing::WithParamInterface<ChangedImageCase> {};
@@ -376,6 +467,15 @@ TEST_P(ChangedImage, StopsTheUpdateBeforeAnythingIsSent) {
     case Form::Replaced:
         tools::writeFirmwareImage(path, c.identity, c.kernel ? tools::kDemoKernelImageSize : 40960);
         break;
+    case Form::ByteChanged: {
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekg(static_cast<std::streamoff>(c.size));
+        const auto byte = static_cast<char>(file.get() ^ 0x01);
+        file.seekp(static_cast<std::streamoff>(c.size));
+        file.put(byte);
+        ASSERT_TRUE(file.flush());
+        break;
+    }
     case Form::Unreadable:
         fs::permissions(path, fs::perms::none);
         fs::permissions(images.folder(), static_cast<fs::perms>(0755));
@@ -413,7 +513,15 @@ INSTANTIATE_TEST_SUITE_P(Forms, ChangedImage, testing::Values(
                      "its hard_version differs from the image read at start"},
     ChangedImageCase{"KernelOfOtherRevision", true, Form::Replaced, 0,
                      demoWith(&tools::ImageIdentity::revision, "1.03"),
-                     "its revision differs from the image read at start"}),
+                     "its revision differs from the image read at start"},
+    // The header reads the same; the bytes behind it do not.
+    ChangedImageCase{"NormalCutShort", false, Form::Resized, 40000, {},
+                     "its content differs from the image read at start"},
+    ChangedImageCase{"NormalLastByteChanged", false, Form::ByteChanged, 40959, {},
+                     "its content differs from the image read at start"},
+    ChangedImageCase{"KernelChangedPastWhatIsSent", true, Form::ByteChanged,
+                     tools::kDemoKernelImageSize - 1, {},
+                     "its content differs from the image read at start"}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 

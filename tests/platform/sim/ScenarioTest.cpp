@@ -24,14 +24,16 @@ TEST(ScenarioTest, ReadsDrivesFaultsAndEventsInTimeOrder) {
         { "id": "a" },
         { "id": "b", "revision": "1.00", "mode": "kernel", "attached": false,
           "authoring": false, "className": "Other", "disc": { "volume": "PHOTOS" },
-          "installPolls": 0,
+          "installPolls": 0, "installStages": 4,
           "faults": { "missingInterface": "mmc", "failingSetupStep": "execute",
                       "inquiryFails": "busy", "readBufferFails": 9,
                       "modeChangeRefused": "both", "imageTransferFailsAt": 2,
                       "busy": "forever", "revisionAfterInstall": "1.99",
-                      "removedAtCommand": 7, "releaseFails": true } }
+                      "removedAtCommand": 7, "releaseFails": true,
+                      "resetAfterActivation": true, "transportFailurePolls": 5 } }
       ],
       "busyLimitMilliseconds": 250,
+      "pollIntervalMilliseconds": 0,
       "events": [
         { "at": 4, "drive": "a", "action": "remove" },
         { "at": 1.5, "drive": "b", "action": "insertDisc", "volume": "X" },
@@ -52,6 +54,7 @@ TEST(ScenarioTest, ReadsDrivesFaultsAndEventsInTimeOrder) {
     ASSERT_TRUE(b.disc.has_value());
     EXPECT_EQ(b.disc->volumeName, "PHOTOS");
     EXPECT_EQ(b.installPolls, 0u);
+    EXPECT_EQ(b.installStages, 4u);
     EXPECT_EQ(b.faults.missingInterface, MissingInterface::Mmc);
     EXPECT_EQ(b.faults.failingSetupStep, SetupStep::Execute);
     EXPECT_EQ(b.faults.inquiryStatus, 0x08);
@@ -63,8 +66,14 @@ TEST(ScenarioTest, ReadsDrivesFaultsAndEventsInTimeOrder) {
     EXPECT_EQ(b.faults.removalAtCommand, 7u);
     EXPECT_TRUE(b.faults.releaseFails);
     EXPECT_FALSE(b.faults.exclusiveAccessRefused);
+    ASSERT_TRUE(b.faults.unitAttentionAfterActivation.has_value());
+    EXPECT_EQ(b.faults.unitAttentionAfterActivation->code, 0x29);
+    EXPECT_EQ(b.faults.unitAttentionAfterActivation->qualifier, 0x00);
+    EXPECT_EQ(b.faults.transportFailurePolls, 5u);
+    EXPECT_FALSE(a.faults.unitAttentionAfterActivation.has_value());
 
     EXPECT_EQ(scenario.busyLimit, std::chrono::milliseconds(250));
+    EXPECT_EQ(scenario.pollInterval, std::chrono::milliseconds(0));
     ASSERT_EQ(scenario.events.size(), 3u);
     EXPECT_EQ(scenario.events[0].kind, Event::Kind::InsertDisc);
     EXPECT_EQ(scenario.events[0].volumeName, "X");
@@ -82,6 +91,10 @@ TEST(ScenarioTest, FaultsAreNamedByFileAndPlace) {
          "drives[0].faults.busy: expected a whole number"},
         {R"({"drives": [], "busyLimitMilliseconds": 0})",
          "busyLimitMilliseconds: expected a whole number from 1"},
+        {R"({"drives": [{"id": "a", "installStages": 0}]})",
+         "drives[0].installStages: expected a whole number from 1"},
+        {R"({"drives": [{"id": "a", "faults": {"resetAfterActivation": 1}}]})",
+         "drives[0].faults.resetAfterActivation: expected true or false"},
         {R"({"drives": [{"id": "a", "faults": {"noTsk": true}}]})",
          "drives[0].faults.noTsk: unknown key"},
         {R"({"drives": [{"id": "a", "vendor": 7}]})", "drives[0].vendor: expected a text"},

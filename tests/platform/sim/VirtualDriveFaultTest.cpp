@@ -121,5 +121,60 @@ TEST(VirtualDriveFaultTest, RemovedDriveAnswersGoneUntilAttachedAgain) {
     EXPECT_TRUE(testUnitReady(drive).gone);
 }
 
+// Switches into kernel mode, takes a whole image of revision "1.02" and
+// switches back, which starts its install.
+void activateNewImage(VirtualDrive& drive) {
+    changeMode(drive);
+    writeWholeImage(drive, 0xF0, imageWithRevision(1024, "1.02"));
+    ASSERT_EQ(outcome(changeMode(drive)), good());
+}
+
+TEST(VirtualDriveFaultTest, UnitAttentionAfterActivationTakesTheNextCommandOnly) {
+    DriveFaults faults;
+    faults.unitAttentionAfterActivation = AdditionalSense{0x3F, 0x01};
+    VirtualDrive drive = driveWith(faults);
+    activateNewImage(drive);
+    // Not carried out: the install still takes all of its polls.
+    EXPECT_EQ(outcome(testUnitReady(drive)), checkCondition(6, 0x3F, 0x01));
+    for (int poll = 0; poll < 3; ++poll) {
+        EXPECT_EQ(outcome(testUnitReady(drive)), checkCondition(2, 0x04, 0x12));
+    }
+    EXPECT_EQ(outcome(testUnitReady(drive)), good());
+}
+
+TEST(VirtualDriveFaultTest, ADriveThatLeavesDuringItsInstallComesBackInstalledAfterAReset) {
+    DriveFaults faults;
+    faults.leavesDuringInstall = 2;
+    DriveProfile profile;
+    profile.faults = faults;
+    profile.disc = Disc{};
+    profile.installPolls = 5;
+    VirtualDrive drive(profile);
+    activateNewImage(drive);
+    EXPECT_EQ(outcome(testUnitReady(drive)), checkCondition(2, 0x04, 0x12));
+    EXPECT_EQ(outcome(testUnitReady(drive)), checkCondition(2, 0x04, 0x12));
+    EXPECT_TRUE(testUnitReady(drive).gone);
+    EXPECT_FALSE(drive.isInstalling());
+
+    drive.attach();
+    EXPECT_EQ(outcome(testUnitReady(drive)), checkCondition(6, 0x29, 0x00));
+    EXPECT_EQ(outcome(testUnitReady(drive)), good());
+    EXPECT_EQ(revisionOf(drive), "1.02");
+}
+
+TEST(VirtualDriveFaultTest, AnInstallInStagesCountsDownAgainInEach) {
+    DriveProfile profile;
+    profile.installPolls = 6;
+    profile.installStages = 2;
+    VirtualDrive drive(profile);
+    activateNewImage(drive);
+    std::vector<int> progress;
+    while (drive.isInstalling()) {
+        const CommandResult result = testUnitReady(drive);
+        progress.push_back(result.sense[16] + 256 * result.sense[17]);
+    }
+    EXPECT_EQ(progress, (std::vector{0xFFFF, 0xAAAA, 0x5555, 0xFFFF, 0xAAAA, 0x5555}));
+}
+
 } // namespace
 } // namespace sim::test
