@@ -12,6 +12,6 @@ inline constexpr int kAnotherInstance = 4; // another instance of the updater ru
 // The updater cannot tell, here, whether another instance runs or where its own
 // firmware images are, so it does not start.
 inline constexpr int kCannotRunSafely = 5;
-inline constexpr int kOutputFailed = 6;    // what was asked for could not be written out
+inline constexpr int kOutputFailed = 6; // what was asked for could not be written out
 
 } // namespace exitstatus

@@ -4,9 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+source scripts/common.sh
 build=build-fuzz
-CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUELMAR_FUZZ=ON >/dev/null
+CXX=clang++ setup_and_configure "$build" -DQUELMAR_FUZZ=ON
 cmake --build "$build" -j"$(nproc)" --target scsi_fuzz_decoding
 mkdir -p "$build/corpus"
 "$build/bin/scsi_fuzz_decoding" -max_total_time="${1:-60}" "$build/corpus"

@@ -5,10 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
-
+source scripts/common.sh
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+setup_and_configure "$build"
 cmake --build "$build" -j"$(nproc)" --target QuelmarDriveUpdater firmware_images manual_page
 rm -f "$build"/quelmar-drive-updater_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

@@ -6,8 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+source scripts/common.sh
+setup_and_configure build
 cmake --build build -j"$(nproc)" --target QuelmarDriveUpdater
 
 export QUELMAR_SCENARIO=$(realpath "${1:-scenarios/demo/demo.json}")

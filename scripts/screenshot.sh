@@ -6,8 +6,8 @@ cd "$(dirname "$0")/.."
 
 # A window manager draws the title bars and frames, so that the pictures show
 # what a user sees; only the pictures need it.
-bash scripts/setup.sh fluxbox
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+source scripts/common.sh
+SETUP_PACKAGES=fluxbox setup_and_configure build
 cmake --build build -j"$(nproc)" --target window_screenshot firmware_images
 mkdir -p docs
 # The sizes of the window and its sheets go to standard output.

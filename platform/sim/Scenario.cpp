@@ -252,7 +252,8 @@ DriveFaults parseFaults(const json& value, const Place& at) {
             faults.unitAttentionAfterActivation = resetSense;
         }
     });
-    reader.read("transportFailurePolls", faults.transportFailurePolls, wholeOf<std::uint32_t, 0, kMostCount>);
+    reader.read("transportFailurePolls", faults.transportFailurePolls,
+                wholeOf<std::uint32_t, 0, kMostCount>);
     reader.rejectUnknownKeys();
     return faults;
 }
