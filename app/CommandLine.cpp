@@ -27,7 +27,9 @@ constexpr const char* kDescription =
     "  2  usage error\n"
     "  3  no drive that may be updated at that index\n"
     "  4  another instance of the updater runs\n"
-    "  6  the output asked for could not be written";
+    "  5  the updater cannot run here safely (see the manual)\n"
+    "  6  the output asked for could not be written\n"
+    "  7  the scenario file named by QUELMAR_SCENARIO could not be read";
 
 // A position in the list: digits only, so that "1x" or "-1" is no index.
 std::optional<long> indexFrom(const QString& text) {

@@ -1,5 +1,7 @@
 #include "app/MainWindow.h"
 
+#include "platform/foundation/Bundle.h"
+
 #include <QComboBox>
 #include <QGridLayout>
 #include <QMainWindow>
@@ -23,7 +25,7 @@ int popUpWidthFor(const QString& title) {
 } // namespace
 
 MainWindow::MainWindow() {
-    window.setTitle("Quelmar Drive Updater");
+    window.setTitle(kTitle);
 
     auto owned = std::make_unique<QGridLayout>();
     QGridLayout* layout = owned.get();
@@ -52,8 +54,35 @@ MainWindow::MainWindow() {
         policy.setRetainSizeWhenHidden(true);
         widget->setSizePolicy(policy);
     }
+    // What a screen reader says of each control. A caption names the control beside it, and the
+    // version text and the button say their own text; the pop-up, whose name on this platform is
+    // its chosen entry, and the bar carry names of their own for when they show none.
+    const auto text = [](const char* key, const char* english) {
+        return QString::fromStdString(
+            foundation::Bundle::mainBundle().localizedStringForKey(key, english));
+    };
+    lblTitleTargetDrive.widget()->setBuddy(popUp);
+    lblTitleWillUpdateTo.widget()->setBuddy(lblTxtUpdateVersion.widget());
+    popUp->setAccessibleName(text("MESSAGE_ACCESSIBLE_DRIVE_LIST", "Drive to update"));
+    popUp->setAccessibleDescription(
+        text("MESSAGE_ACCESSIBLE_DRIVE_LIST_HELP",
+             "The attached drives of the model this updater is for. The update goes to the drive "
+             "chosen here."));
+    lblTxtUpdateVersion.widget()->setAccessibleDescription(
+        text("MESSAGE_ACCESSIBLE_UPDATE_VERSION_HELP",
+             "The firmware the chosen drive will be updated to, or that it needs no update."));
+    btnUpdate.widget()->setAccessibleDescription(
+        text("MESSAGE_ACCESSIBLE_UPDATE_BUTTON_HELP",
+             "Asks for confirmation, then writes the new firmware to the chosen drive."));
+    idctProgressUpdate.widget()->setAccessibleName(
+        text("MESSAGE_ACCESSIBLE_PROGRESS", "Update progress"));
+    idctProgressUpdate.widget()->setAccessibleDescription(
+        text("MESSAGE_ACCESSIBLE_PROGRESS_HELP",
+             "How far the drive has got in installing its new firmware."));
     // The content view owns its layout from here on.
     window.contentView()->setLayout(owned.release());
+    // From the keyboard: the pop-up, then the button; the captions and the bar take no focus.
+    QWidget::setTabOrder(popUp, btnUpdate.widget());
     // As high as the controls need, a little wider than they need.
     window.widget()->resize(
         QSize(kPreferredWidth, 0).expandedTo(window.widget()->minimumSizeHint()));

@@ -14,6 +14,9 @@
 // names; create and destroy the window on the GUI thread.
 class MainWindow {
   public:
+    // The window's title, and the application's name in the title of an alert of its own.
+    static constexpr const char* kTitle = "Quelmar Drive Updater";
+
     MainWindow();
 
     appkit::Window window;

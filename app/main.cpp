@@ -6,6 +6,8 @@
 #include "app/MainWindow.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "app/TerminalFrontEnd.h"
+#include "app/UnreadableScenarioAlert.h"
+#include "platform/appkit/ActivationListener.h"
 #include "platform/appkit/Application.h"
 #include "platform/backend/Backend.h"
 #include "platform/foundation/Bundle.h"
@@ -24,16 +26,30 @@
 #include <functional>
 #include <iostream>
 #include <optional>
+#include <string>
 #include <unistd.h>
 
 namespace {
 
+// Where the window listens for later launches, in the private folder of
+// running instances.
+constexpr const char* kWindowSocketName = "window";
+
 // Starts the source of drives and runs a front end on it, with the limit on
-// a stalled install and the pause between install polls that the source asks for.
-int withBackend(const std::function<int(const platform::Backend&)>& frontEnd) {
+// a stalled install and the pause between install polls that the source asks
+// for. A scenario file that cannot be read is named on standard error, and
+// then shown by `tellUnreadableScenario` when given.
+int withBackend(const std::function<int(const platform::Backend&)>& frontEnd,
+                const std::function<void(const std::string&)>& tellUnreadableScenario = {}) {
     std::unique_ptr<platform::Backend> backend;
     try {
         backend = platform::Backend::chooseAtStart();
+    } catch (const platform::UnreadableScenario& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        if (tellUnreadableScenario) {
+            tellUnreadableScenario(error.what());
+        }
+        return exitstatus::kBadScenario;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return exitstatus::kCannotStart;
@@ -66,19 +82,48 @@ int runWindow(int argc, char** argv, foundation::ProcessSignals& processSignals)
     QApplication::setApplicationName("QuelmarDriveUpdater");
     // Lets a desktop match the window to the menu entry and its icon.
     QApplication::setDesktopFileName("com.quelmar.QuelmarDriveUpdater");
+    // From here on a signal quits through the application, which must be made
+    // on this thread first: the alert about a scenario too.
+    appkit::Application::sharedApplication();
+    processSignals.setAction(quitTheWindowOn);
 
-    return withBackend([&processSignals](const platform::Backend&) {
-        MainWindow mainWindow;
-        QuelmarDriveUpdaterAppDelegate controller(mainWindow);
-        appkit::Application::sharedApplication().setDelegate(&controller);
-        controller.awakeFromNib();
-        mainWindow.window.show();
-        processSignals.setAction(quitTheWindowOn);
-        const int status = appkit::Application::sharedApplication().run();
-        processSignals.setAction({});
-        appkit::Application::sharedApplication().setDelegate(nullptr);
-        return status;
-    });
+    const int status = withBackend(
+        [](const platform::Backend&) {
+            MainWindow mainWindow;
+            // A later launch brings this window to the front instead of opening another.
+            const auto socket =
+                foundation::RunningApplications::pathInRegistrationFolder(kWindowSocketName);
+            const auto listener =
+                socket ? appkit::ActivationListener::listen(
+                             *socket, [&mainWindow] { mainWindow.window.makeKeyAndOrderFront(); })
+                       : nullptr;
+            QuelmarDriveUpdaterAppDelegate controller(mainWindow);
+            appkit::Application::sharedApplication().setDelegate(&controller);
+            controller.awakeFromNib();
+            mainWindow.window.show();
+            const int ended = appkit::Application::sharedApplication().run();
+            appkit::Application::sharedApplication().setDelegate(nullptr);
+            return ended;
+        },
+        alertUnreadableScenario);
+    processSignals.setAction({});
+    return status;
+}
+
+// A second window asks the first to come to the front and says what became of it.
+int reportWindowRunning() {
+    const auto socket =
+        foundation::RunningApplications::pathInRegistrationFolder(kWindowSocketName);
+    const auto& bundle = foundation::Bundle::mainBundle();
+    const std::string text =
+        socket && appkit::ActivationListener::requestActivation(*socket)
+            ? bundle.localizedStringForKey("MESSAGE_ALREADY_RUNNING_BROUGHT_TO_FRONT",
+                                           "the updater is already running; its window has been "
+                                           "brought to the front.")
+            : bundle.localizedStringForKey("MESSAGE_ALREADY_RUNNING",
+                                           "the updater is already running.");
+    std::fprintf(stderr, "quelmar-drive-updater: %s\n", text.c_str());
+    return exitstatus::kDone;
 }
 
 int runTerminal(int argc, char** argv, const CommandLineRequest& request) {
@@ -129,7 +174,7 @@ int main(int argc, char** argv) {
     }
     if (Util::countLaunchedApp() > 1) {
         if (request.mode == CommandLineRequest::Mode::Window) {
-            return exitstatus::kDone;
+            return reportWindowRunning();
         }
         std::fputs("quelmar-drive-updater: another instance of the updater is running; try "
                    "again once it has finished.\n",

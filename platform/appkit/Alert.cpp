@@ -73,6 +73,12 @@ void showTextsAsPlainText(QMessageBox& box) {
     }
 }
 
+// A box closed without a button, by its window's close button, answers as its default button.
+int answerOf(const QMessageBox& box) {
+    QAbstractButton* pressed = box.clickedButton();
+    return pressed != nullptr ? returnCodeFor(box.buttonRole(pressed)) : Alert::DefaultReturn;
+}
+
 QPushButton* addButton(QMessageBox& box, const std::string& title, int returnCode) {
     QPushButton* button = box.addButton(QString::fromStdString(title), roleFor(returnCode));
     // Only the default button may answer Return, wherever the focus is.
@@ -103,16 +109,7 @@ void Alert::beginSheetModalForWindow(Window& window, std::function<void(int)> di
     window.performOnGuiThread([&window, alert = *this, didEnd = std::move(didEnd)] {
         auto* box = new QMessageBox(window.widget());
         box->setObjectName(kSheetObjectName);
-        box->setText(QString::fromStdString(alert.messageText_));
-        box->setInformativeText(QString::fromStdString(alert.informativeText_));
-        showTextsAsPlainText(*box);
-        QPushButton* defaultButton = addButton(*box, alert.defaultButton_, DefaultReturn);
-        if (alert.alternateButton_)
-            addButton(*box, *alert.alternateButton_, AlternateReturn);
-        if (alert.otherButton_)
-            addButton(*box, *alert.otherButton_, OtherReturn);
-        box->setDefaultButton(defaultButton);
-        box->setEscapeButton(defaultButton);
+        alert.fill(*box);
         // A sheet is part of its window: it carries the window's title, keeps the window blocked
         // and cannot be minimised or maximised apart from it. (A title bar without any button
         // would leave the choice of buttons to the window manager.)
@@ -124,15 +121,38 @@ void Alert::beginSheetModalForWindow(Window& window, std::function<void(int)> di
                             Qt::WindowCloseButtonHint);
         reserveWidth(*box);
         QObject::connect(box, &QDialog::finished, box, [box, didEnd] {
-            QAbstractButton* pressed = box->clickedButton();
-            const int answer =
-                pressed != nullptr ? returnCodeFor(box->buttonRole(pressed)) : DefaultReturn;
+            const int answer = answerOf(*box);
+            // The keyboard goes back to the window, whatever the window manager does.
+            box->parentWidget()->activateWindow();
             box->deleteLater();
             if (didEnd)
                 didEnd(answer);
         });
         box->open();
     });
+}
+
+int Alert::runModal(const std::string& title) const {
+    QMessageBox box;
+    fill(box);
+    box.setWindowTitle(QString::fromStdString(title));
+    box.setWindowModality(Qt::ApplicationModal);
+    reserveWidth(box);
+    box.exec();
+    return answerOf(box);
+}
+
+void Alert::fill(QMessageBox& box) const {
+    box.setText(QString::fromStdString(messageText_));
+    box.setInformativeText(QString::fromStdString(informativeText_));
+    showTextsAsPlainText(box);
+    QPushButton* defaultButton = addButton(box, defaultButton_, DefaultReturn);
+    if (alternateButton_)
+        addButton(box, *alternateButton_, AlternateReturn);
+    if (otherButton_)
+        addButton(box, *otherButton_, OtherReturn);
+    box.setDefaultButton(defaultButton);
+    box.setEscapeButton(defaultButton);
 }
 
 QMessageBox* Alert::currentSheet(const Window& window) {

@@ -11,7 +11,8 @@
 
 namespace appkit {
 
-// A message with up to three buttons, shown as a sheet: a box modal to one window only.
+// A message with up to three buttons, shown as a sheet, a box modal to one window only, or on
+// its own.
 class Alert {
   public:
     // What the end operation receives for each button.
@@ -33,6 +34,11 @@ class Alert {
     // sheet has closed, with the answer of the button pressed.
     void beginSheetModalForWindow(Window& window, std::function<void(int)> didEnd) const;
 
+    // Shows the alert on its own, modal to the whole application, with `title` in its title bar,
+    // and answers once it is dismissed or the application quits (as the default button then).
+    // The same buttons and keys as a sheet. GUI thread only.
+    int runModal(const std::string& title) const;
+
     // For tests, on the GUI thread: the newest sheet shown on `window` (null when none), and
     // its button for an answer (null when it has none).
     static QMessageBox* currentSheet(const Window& window);
@@ -42,6 +48,8 @@ class Alert {
     Alert(std::string messageText, std::string defaultButton,
           std::optional<std::string> alternateButton, std::optional<std::string> otherButton,
           std::string informativeText);
+    // The texts and the buttons.
+    void fill(QMessageBox& box) const;
 
     std::string messageText_;
     std::string defaultButton_;

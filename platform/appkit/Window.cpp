@@ -77,6 +77,16 @@ void Window::show() {
     queue_.post([this] { widget_->show(); });
 }
 
+void Window::makeKeyAndOrderFront() {
+    std::lock_guard lock(mutex_);
+    queue_.post([this] {
+        widget_->setWindowState((widget_->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        widget_->show();
+        widget_->raise();
+        widget_->activateWindow();
+    });
+}
+
 void Window::setFrameAutosaveName(std::string name) {
     std::lock_guard lock(mutex_);
     queue_.post([this, name = std::move(name)] {

@@ -26,6 +26,8 @@ class Window {
 
     void setTitle(std::string title);
     void show();
+    // Brings the window to the front with the keyboard focus, restored if it was minimised.
+    void makeKeyAndOrderFront();
 
     // Restores the frame last saved under `name`, when there is one and it still lies on a
     // screen, and from then on saves the frame under that name whenever it changes. Takes effect

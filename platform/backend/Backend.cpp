@@ -13,7 +13,13 @@ std::unique_ptr<Backend> Backend::chooseAtStart() {
     if (scenarioFile == nullptr || *scenarioFile == '\0') {
         return std::make_unique<linuxbackend::LinuxBackend>();
     }
-    auto simulated = std::make_unique<sim::SimulatedBackend>(sim::Scenario::load(scenarioFile));
+    sim::Scenario scenario;
+    try {
+        scenario = sim::Scenario::load(scenarioFile);
+    } catch (const std::runtime_error& error) {
+        throw UnreadableScenario(error.what());
+    }
+    auto simulated = std::make_unique<sim::SimulatedBackend>(scenario);
     simulated->playEvents();
     return simulated;
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 // The source of drives and discs, chosen once at start: virtual drives from
@@ -14,12 +15,19 @@
 
 namespace platform {
 
+// The scenario file named by QUELMAR_SCENARIO cannot be read or parsed; the
+// message names the file and the fault.
+class UnreadableScenario : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 class Backend {
   public:
     virtual ~Backend() = default;
 
-    // Throws std::runtime_error when the chosen source cannot start (a
-    // scenario that cannot be read).
+    // Throws UnreadableScenario for a scenario that cannot be read, and
+    // std::runtime_error when the chosen source cannot start otherwise.
     static std::unique_ptr<Backend> chooseAtStart();
 
     // Drives of the authoring kind that were seen but could not be opened

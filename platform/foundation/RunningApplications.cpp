@@ -305,6 +305,16 @@ RunningApplications::registerLaunch(const std::string& bundleIdentifier) {
     return std::nullopt;
 }
 
+std::optional<std::filesystem::path>
+RunningApplications::pathInRegistrationFolder(std::string_view entry) {
+    const std::lock_guard guard(launchMutex);
+    const Launch& registered = launch();
+    if (!registered.registration.valid()) {
+        return std::nullopt;
+    }
+    return std::filesystem::path("/proc/self/fd") / std::to_string(registered.folder.get()) / entry;
+}
+
 std::vector<RunningApplications::Description>
 RunningApplications::launchedApplications(const std::string& bundleIdentifier) {
     const std::lock_guard guard(launchMutex);

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace foundation {
@@ -35,6 +36,12 @@ class RunningApplications {
     // Where registrations live: "quelmar-running" in $XDG_RUNTIME_DIR, else
     // "quelmar-running-UID" in $TMPDIR or /tmp; one folder per identifier in it.
     static std::filesystem::path registrationFolder();
+
+    // A path to `entry` in this process's identifier folder, through the
+    // folder opened at registration: short enough for a Unix socket's address
+    // wherever the folder lies, and never redirected by a link. None before
+    // registerLaunch has succeeded.
+    static std::optional<std::filesystem::path> pathInRegistrationFolder(std::string_view entry);
 };
 
 } // namespace foundation

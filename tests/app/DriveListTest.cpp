@@ -1,4 +1,6 @@
 #include "app/ConTextLabel.h"
+#include "app/MainWindow.h"
+#include "app/UnreadableScenarioAlert.h"
 #include "platform/appkit/Application.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -11,6 +13,8 @@
 #include <QMainWindow>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <signal.h>
@@ -249,4 +253,28 @@ TEST(SingleInstance, ASecondInstanceExitsAtOnceWithStatusZero) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     ::unsetenv("XDG_RUNTIME_DIR");
     std::filesystem::remove_all(folder);
+}
+
+TEST(UnreadableScenario, TheWindowShowsTheTerminalsMessageInAnAlertOfItsOwn) {
+    const std::string message =
+        "demo.json: drives[1].faults.busy: expected a number of polls or \"forever\"";
+    QString shown;
+    QString title;
+    Qt::WindowModality modality = Qt::NonModal;
+    QTimer dismisser;
+    QObject::connect(&dismisser, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isActiveWindow()) {
+            return;
+        }
+        shown = box->text();
+        title = box->windowTitle();
+        modality = box->windowModality();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    dismisser.start(10);
+    alertUnreadableScenario(message);
+    EXPECT_EQ(shown.toStdString(), message);
+    EXPECT_EQ(title, MainWindow::kTitle);
+    EXPECT_EQ(modality, Qt::ApplicationModal);
 }

@@ -103,10 +103,10 @@ class TerminalCommand : public ::testing::Test {
 
     // Runs the command to its end; `onError` sees standard error grow, and
     // may act on the process, as it is written. Standard output goes to a
-    // file, or to `toOut` when given.
+    // file, or to `toOut` when given. No display unless `platform` offers one.
     Outcome run(std::vector<std::string> arguments,
-                const std::function<void(const std::string&, pid_t)>& onError = {},
-                int toOut = -1) {
+                const std::function<void(const std::string&, pid_t)>& onError = {}, int toOut = -1,
+                const std::string& platform = "xcb") {
         const auto outFile = folder_ / "out";
         const int out =
             toOut >= 0 ? ::dup(toOut)
@@ -115,7 +115,7 @@ class TerminalCommand : public ::testing::Test {
         if (out < 0 || ::pipe2(errPipe.data(), O_CLOEXEC) != 0) {
             return {};
         }
-        const pid_t child = spawn(std::move(arguments), "xcb", out, errPipe[1]);
+        const pid_t child = spawn(std::move(arguments), platform, out, errPipe[1]);
         ::close(out);
         ::close(errPipe[1]);
         Outcome outcome;
@@ -175,6 +175,54 @@ TEST_F(TerminalCommand, RefusesWithStatusFourWhileTheWindowRuns) {
     EXPECT_EQ(second.status, 4);
     EXPECT_THAT(second.err, HasSubstr("another instance of the updater is running"));
     EXPECT_EQ(second.out, "");
+}
+
+TEST_F(TerminalCommand, ASecondWindowBringsTheFirstToTheFrontAndSaysSo) {
+    scenario(R"({ "drives": [ { "id": "a" } ] })");
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const pid_t window = spawn({}, "offscreen", nowhere, nowhere);
+    ::close(nowhere);
+    // The socket appears once the window listens on it.
+    const auto socket = folder_ / "quelmar-running" /
+                        foundation::Bundle::mainBundle().bundleIdentifier() / "window";
+    for (int i = 0; i < 2000 && !std::filesystem::exists(socket); ++i) {
+        ::usleep(10000);
+    }
+    const Outcome raised = run({});
+    // As with a running terminal command, or an older window.
+    std::filesystem::remove(socket);
+    const Outcome unreachable = run({});
+    ::kill(window, SIGKILL);
+    ::waitpid(window, nullptr, 0);
+
+    EXPECT_EQ(raised.status, 0);
+    EXPECT_EQ(raised.err, "quelmar-drive-updater: the updater is already running; its window has "
+                          "been brought to the front.\n");
+    EXPECT_EQ(unreachable.status, 0);
+    EXPECT_EQ(unreachable.err, "quelmar-drive-updater: the updater is already running.\n");
+}
+
+TEST_F(TerminalCommand, AnUnreadableScenarioIsNamedAndEndsWithStatusSevenInTheWindowToo) {
+    // No scenario file is written.
+    const std::string message = (folder_ / "scenario.json").string() + ": cannot be opened\n";
+    const Outcome listed = run({"--list"});
+    EXPECT_EQ(listed.status, 7);
+    EXPECT_EQ(listed.err, message);
+
+    // The window shows it in an alert too (tested in the process); asked to
+    // quit, it ends with the same status.
+    bool asked = false;
+    const Outcome window = run(
+        {},
+        [&](const std::string& err, pid_t pid) {
+            if (!asked && err.starts_with(message)) {
+                asked = ::kill(pid, SIGTERM) == 0;
+            }
+        },
+        -1, "offscreen");
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(window.status, 7);
+    EXPECT_THAT(window.err, testing::StartsWith(message));
 }
 
 TEST_F(TerminalCommand, RefusesWithStatusFiveWhereInstancesCannotBeKeptTrackOfSafely) {
@@ -248,7 +296,9 @@ TEST_F(TerminalCommand, AStormOfSignalsDuringTheUpdateIsHeldAndOneThatEndsActsAf
 }
 
 TEST_F(TerminalCommand, AClosedPipeDoesNotStopTheUpdateAndIsReported) {
-    scenario(R"({ "drives": [ { "id": "a" } ] })");
+    // The install outlasts the reader by far: the result line meets a closed pipe.
+    scenario(R"({ "drives": [ { "id": "a", "installPolls": 5,
+                                "installPollMilliseconds": 200 } ] })");
     std::array<int, 2> outPipe{};
     ASSERT_EQ(::pipe2(outPipe.data(), O_CLOEXEC), 0);
     // As `| head -1` does: the reader goes after the first line of the trace.

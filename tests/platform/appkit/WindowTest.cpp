@@ -6,6 +6,7 @@
 #include <QSettings>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace appkit {
 namespace {
@@ -81,6 +82,22 @@ TEST(WindowTest, ClosingAsksTheDelegate) {
     EXPECT_TRUE(window.widget()->close());
     EXPECT_FALSE(window.widget()->isVisible());
     EXPECT_EQ(delegate.closeRequests, 2);
+}
+
+TEST(WindowTest, BroughtToTheFrontFromAnotherThreadItIsRestoredAndActive) {
+    Window window;
+    QWidget other;
+    window.show();
+    other.show();
+    QCoreApplication::sendPostedEvents();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.widget()));
+    window.widget()->showMinimized();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return other.isActiveWindow(); }));
+
+    std::thread([&window] { window.makeKeyAndOrderFront(); }).join();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window.widget()->isActiveWindow() && !window.widget()->isMinimized(); }));
 }
 
 } // namespace
