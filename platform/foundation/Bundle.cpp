@@ -69,7 +69,8 @@ std::optional<std::string> languageOf(std::string_view locale) {
     const bool plain = std::all_of(locale.begin(), locale.end(), [](unsigned char c) {
         return std::isalnum(c) != 0 || c == '_' || c == '-';
     });
-    if (locale.empty() || !plain || locale == "C" || locale == "POSIX") {
+    if (locale.empty() || std::isalpha(static_cast<unsigned char>(locale.front())) == 0 || !plain ||
+        locale == "C" || locale == "POSIX") {
         return std::nullopt;
     }
     return std::string(locale);
