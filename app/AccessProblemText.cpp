@@ -1,7 +1,7 @@
 #include "app/AccessProblemText.h"
 
 #include "app/TerminalText.h"
-#include "platform/foundation/Log.h"
+#include "platform/foundation/Localized.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,26 +21,28 @@ std::string paragraphFor(const iokit::AccessResult& problem, Shown shown) {
     const char* node = shownNode.c_str();
     switch (problem.refusal) {
     case iokit::AccessRefusal::NotPermitted:
-        return foundation::format(
+        return foundation::localizedFormat(
             "You are not permitted to use the drive %s. Log in at this computer's own screen, "
             "or ask an administrator to add you to the group \"cdrom\" and log in again.",
             node);
     case iokit::AccessRefusal::HeldElsewhere:
-        return foundation::format(
+        return foundation::localizedFormat(
             "The drive %s is in use by another program. Close that program and try again.", node);
     case iokit::AccessRefusal::DiscMounted: {
-        const std::string place =
-            problem.mountPoint ? shown(*problem.mountPoint) : std::string("an unknown place");
-        return foundation::format(
+        const std::string place = problem.mountPoint ? shown(*problem.mountPoint)
+                                                     : foundation::localized("an unknown place");
+        return foundation::localizedFormat(
             "A disc in the drive %s is mounted at %s. Eject the disc and try again.", node,
             place.c_str());
     }
     case iokit::AccessRefusal::Gone:
-        return foundation::format("The drive %s was disconnected. Connect it and try again.", node);
+        return foundation::localizedFormat(
+            "The drive %s was disconnected. Connect it and try again.", node);
     case iokit::AccessRefusal::OsError: {
         const char* description = strerrordesc_np(problem.osError);
-        return foundation::format("The drive %s could not be opened (%s).", node,
-                                  description != nullptr ? description : "unknown error");
+        return foundation::localizedFormat(
+            "The drive %s could not be opened (%s).", node,
+            description != nullptr ? description : foundation::localized("unknown error").c_str());
     }
     case iokit::AccessRefusal::None:
         break;

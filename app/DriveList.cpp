@@ -8,6 +8,7 @@
 #include "monitor/LaunchFlags.h"
 #include "platform/appkit/Alert.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/Localized.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/iokit/AccessProblems.h"
 
@@ -23,12 +24,13 @@ void QuelmarDriveUpdaterAppDelegate::initDeviceList() {
         }
     }
     if (IsPresenceDiscsForAppLaunch) {
-        showSheet("Disc may be mounted. Please confirm eject the disk!", "OK", std::nullopt, {});
+        showSheet(foundation::localized("Disc may be mounted. Please confirm eject the disk!"),
+                  foundation::localized("OK"), std::nullopt, {});
     } else if (!IsFoundTargetDriveForAppLaunch) {
         // A drive that was seen but could not be opened is why, not an absent one.
         showSheet(
             foundation::Bundle::mainBundle().localizedStringForKey("MESSAGE_NO_DRIVE_UPDATED"),
-            "OK", std::nullopt, [this](int) { windowShouldClose(); },
+            foundation::localized("OK"), std::nullopt, [this](int) { windowShouldClose(); },
             informativeTextForAccessProblems(iokit::AccessProblems::current()));
     }
 }
@@ -160,7 +162,7 @@ void QuelmarDriveUpdaterAppDelegate::updateControll() {
                 nib_.btnUpdate.setEnabled(true);
             } else {
                 nib_.lblTitleWillUpdateTo.setHidden(true);
-                nib_.lblTxtUpdateVersion.setStringValue("no need update");
+                nib_.lblTxtUpdateVersion.setStringValue(foundation::localized("no need update"));
                 nib_.lblTxtUpdateVersion.setHidden(false);
                 nib_.btnUpdate.setEnabled(false);
             }

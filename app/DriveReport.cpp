@@ -4,22 +4,25 @@
 #include "app/DriveListing.h"
 #include "app/TerminalText.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/Localized.h"
 #include "platform/foundation/Log.h"
 #include "records/Util.h"
 
 #include <nlohmann/json.hpp>
 
 using foundation::format;
+using foundation::localized;
+using foundation::localizedFormat;
 
 namespace {
 
 std::string orNone(const std::optional<std::string>& value) {
-    return value ? printableOnTerminal(*value) : "(none)";
+    return value ? printableOnTerminal(*value) : localized("(none)");
 }
 
 // A field as a person reads it: without the blanks that pad it.
 std::string trimmed(const std::optional<std::string>& value) {
-    return value ? printableOnTerminal(Util::trimmedText(*value)) : "(none)";
+    return value ? printableOnTerminal(Util::trimmedText(*value)) : localized("(none)");
 }
 
 nlohmann::json jsonOf(const std::optional<std::string>& value) {
@@ -62,20 +65,20 @@ const char* codeOf(iokit::AccessRefusal refusal) {
     return "";
 }
 
-const char* wordsFor(iokit::AccessRefusal refusal) {
+std::string wordsFor(iokit::AccessRefusal refusal) {
     switch (refusal) {
     case iokit::AccessRefusal::None:
         break;
     case iokit::AccessRefusal::NotPermitted:
-        return "permission denied";
+        return localized("permission denied");
     case iokit::AccessRefusal::HeldElsewhere:
-        return "held by another program";
+        return localized("held by another program");
     case iokit::AccessRefusal::DiscMounted:
-        return "a disc in it is mounted";
+        return localized("a disc in it is mounted");
     case iokit::AccessRefusal::Gone:
-        return "disconnected";
+        return localized("disconnected");
     case iokit::AccessRefusal::OsError:
-        return "could not be opened";
+        return localized("could not be opened");
     }
     return "";
 }
@@ -104,29 +107,31 @@ std::string DriveReport::reasonText(std::size_t position) const {
     case UpdateVerdict::Eligible:
         break;
     case UpdateVerdict::NoImage:
-        return "no firmware image (the image was not found)";
+        return localized("no firmware image (the image was not found)");
     case UpdateVerdict::NotIdentified:
-        return "not identified (its versions could not be read)";
+        return localized("not identified (its versions could not be read)");
     case UpdateVerdict::OtherHardware:
-        return format("another hardware version (the drive's is %s, the firmware's %s)",
-                      orNone(drive.hard_version()).c_str(),
-                      orNone(normalImage_.hard_version()).c_str());
+        return localizedFormat("another hardware version (the drive's is %s, the firmware's %s)",
+                               orNone(drive.hard_version()).c_str(),
+                               orNone(normalImage_.hard_version()).c_str());
     case UpdateVerdict::OtherDestination:
-        return format("another destination version (the drive's is %s, the firmware's %s)",
-                      orNone(drive.dest_version()).c_str(),
-                      orNone(normalImage_.dest_version()).c_str());
+        return localizedFormat("another destination version (the drive's is %s, the firmware's %s)",
+                               orNone(drive.dest_version()).c_str(),
+                               orNone(normalImage_.dest_version()).c_str());
     case UpdateVerdict::AlreadyCurrent:
-        return format("already current (the firmware carried is revision %s)",
-                      orNone(normalImage_.revision()).c_str());
+        return localizedFormat("already current (the firmware carried is revision %s)",
+                               orNone(normalImage_.revision()).c_str());
     }
     return "";
 }
 
 std::string DriveReport::text() const {
-    std::string report = normalImage_.isFileExists()
-                             ? format("Firmware carried: %s\n",
-                                      printableOnTerminal(versionTitleOf(normalImage_)).c_str())
-                             : std::string("Firmware carried: none, the image was not found\n");
+    std::string report =
+        (normalImage_.isFileExists()
+             ? localizedFormat("Firmware carried: %s",
+                               printableOnTerminal(versionTitleOf(normalImage_)).c_str())
+             : localized("Firmware carried: none, the image was not found")) +
+        "\n";
     if (drives_.empty() && unavailable_.empty()) {
         return report +
                foundation::Bundle::mainBundle().localizedStringForKey("MESSAGE_NO_DRIVE_UPDATED") +
@@ -134,18 +139,22 @@ std::string DriveReport::text() const {
     }
     for (std::size_t position = 0; position < drives_.size(); ++position) {
         const DeviceData& drive = drives_[position];
-        report += format("%zu  %s\n   revision %s, date %s, ", position + 1,
-                         printableOnTerminal(titleOf(drive)).c_str(),
-                         trimmed(drive.revision()).c_str(), trimmed(drive.date()).c_str());
-        report +=
-            verdict(position) == UpdateVerdict::Eligible
-                ? "may be updated to " + printableOnTerminal(versionTitleOf(normalImage_)) + "\n"
-                : "not eligible: " + reasonText(position) + "\n";
+        const std::string revision = trimmed(drive.revision());
+        const std::string date = trimmed(drive.date());
+        report += format("%zu  %s\n   ", position + 1, printableOnTerminal(titleOf(drive)).c_str());
+        report += verdict(position) == UpdateVerdict::Eligible
+                      ? localizedFormat("revision %s, date %s, may be updated to %s",
+                                        revision.c_str(), date.c_str(),
+                                        printableOnTerminal(versionTitleOf(normalImage_)).c_str())
+                      : localizedFormat("revision %s, date %s, not eligible: %s", revision.c_str(),
+                                        date.c_str(), reasonText(position).c_str());
+        report += "\n";
     }
     for (const auto& problem : unavailable_) {
-        report += format("-  %s\n   not available: %s. %s\n",
-                         printableOnTerminal(problem.deviceNode).c_str(), wordsFor(problem.refusal),
-                         terminalTextForAccessProblems({problem}).c_str());
+        report += format("-  %s\n   ", printableOnTerminal(problem.deviceNode).c_str());
+        report += localizedFormat("not available: %s. %s", wordsFor(problem.refusal).c_str(),
+                                  terminalTextForAccessProblems({problem}).c_str());
+        report += "\n";
     }
     return report;
 }

@@ -1,6 +1,7 @@
 #include "app/FirmwareUpdate.h"
 
 #include "app/AccessProblemText.h"
+#include "platform/foundation/Localized.h"
 #include "platform/iokit/AccessProblems.h"
 #include "platform/power/InhibitorLock.h"
 #include "scsi/STUCMethod.h"
@@ -8,7 +9,7 @@
 FirmwareUpdateOutcome runFirmwareUpdate(DeviceData& drive, const FirmFileData& normalImage,
                                         const FirmFileData& kernelImage) {
     const power::InhibitorLock awake("sleep:shutdown", "Quelmar Drive Updater",
-                                     "Updating drive firmware");
+                                     foundation::localized("Updating drive firmware"));
     const auto problemsBefore = iokit::AccessProblems::current();
     FirmwareUpdateOutcome outcome;
     outcome.updated = ExecUpdateMain(drive, normalImage, kernelImage);

@@ -8,6 +8,7 @@
 #include "monitor/DiscCallbacks.h"
 #include "monitor/LaunchFlags.h"
 #include "platform/appkit/Application.h"
+#include "platform/foundation/Localized.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
@@ -32,11 +33,11 @@ QuelmarDriveUpdaterAppDelegate::QuelmarDriveUpdaterAppDelegate(MainWindow& windo
 void QuelmarDriveUpdaterAppDelegate::awakeFromNib() {
     initFlag_ = true;
     window_->setFrameAutosaveName("MainWindow");
-    nib_.lblTitleTargetDrive.setStringValue("Target Drive");
-    nib_.lblTitleWillUpdateTo.setStringValue("will update to");
+    nib_.lblTitleTargetDrive.setStringValue(foundation::localized("Target Drive"));
+    nib_.lblTitleWillUpdateTo.setStringValue(foundation::localized("will update to"));
     nib_.lblTitleWillUpdateTo.setHidden(true);
     nib_.lblTxtUpdateVersion.setStringValue("");
-    nib_.btnUpdate.setTitle("Update");
+    nib_.btnUpdate.setTitle(foundation::localized("Update"));
     nib_.btnUpdate.setEnabled(false);
     nib_.idctProgressUpdate.setHidden(true);
     nib_.idctProgressUpdate.setMaxValue(kProgressRange);

@@ -9,17 +9,19 @@
 #include "app/TerminalText.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/HeldSignals.h"
+#include "platform/foundation/Localized.h"
 #include "platform/foundation/Log.h"
 #include "records/FirmwareImageLayout.h"
 
-#include <algorithm>
-#include <cctype>
+#include <QRegularExpression>
+#include <QStringList>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 #include <string>
 
-using foundation::format;
+using foundation::localized;
+using foundation::localizedFormat;
 
 namespace {
 
@@ -46,9 +48,13 @@ int TerminalFrontEnd::list(bool json) {
     if (!streams_.out) {
         // A script must not take a cut-off list for the whole one.
         const int cause = errno;
-        streams_.err << kProgram << ": the list could not be written to standard output"
-                     << (cause != 0 ? format(" (%s)", std::strerror(cause)) : std::string())
-                     << ".\n"
+        streams_.err << (cause != 0 ? localizedFormat("%s: the list could not be written to "
+                                                      "standard output (%s).",
+                                                      kProgram, std::strerror(cause))
+                                    : localizedFormat("%s: the list could not be written to "
+                                                      "standard output.",
+                                                      kProgram))
+                     << '\n'
                      << std::flush;
         return exitstatus::kOutputFailed;
     }
@@ -59,17 +65,22 @@ int TerminalFrontEnd::update(long index, bool yes) {
     // Decided before any drive is opened: without someone to answer, no drive
     // is even identified.
     if (!yes && !streams_.inIsTerminal) {
-        streams_.err << kProgram
-                     << ": not updating without a terminal to confirm on; add --yes to update "
-                        "without asking.\n";
+        streams_.err << localizedFormat("%s: not updating without a terminal to confirm on; add "
+                                        "--yes to update without asking.",
+                                        kProgram)
+                     << '\n';
         return exitstatus::kUsageError;
     }
     const DriveReport report = survey();
     const std::size_t count = report.drives().size();
     if (index < 1 || static_cast<std::size_t>(index) > count) {
-        streams_.err << format("%s: there is no drive %ld; ", kProgram, index)
-                     << (count == 0 ? std::string("no drive was listed.\n")
-                                    : format("the list runs from 1 to %zu (see --list).\n", count));
+        streams_.err << (count == 0 ? localizedFormat("%s: there is no drive %ld; no drive was "
+                                                      "listed.",
+                                                      kProgram, index)
+                                    : localizedFormat("%s: there is no drive %ld; the list runs "
+                                                      "from 1 to %zu (see --list).",
+                                                      kProgram, index, count))
+                     << '\n';
         // A drive that could not be opened is not in the list: say why.
         if (const std::string why = terminalTextForAccessProblems(report.unavailable());
             !why.empty()) {
@@ -80,25 +91,29 @@ int TerminalFrontEnd::update(long index, bool yes) {
     const auto position = static_cast<std::size_t>(index - 1);
     DeviceData drive = report.drives()[position];
     if (report.verdict(position) != UpdateVerdict::Eligible) {
-        streams_.err << format("%s: drive %ld (%s) may not be updated: %s.\n", kProgram, index,
-                               printableOnTerminal(titleOf(drive)).c_str(),
-                               report.reasonText(position).c_str());
+        streams_.err << localizedFormat("%s: drive %ld (%s) may not be updated: %s.", kProgram,
+                                        index, printableOnTerminal(titleOf(drive)).c_str(),
+                                        report.reasonText(position).c_str())
+                     << '\n';
         return exitstatus::kNoEligibleDrive;
     }
 
-    streams_.err << format("Drive %ld: %s\nwill update to %s\n", index,
-                           printableOnTerminal(titleOf(drive)).c_str(),
-                           printableOnTerminal(versionTitleOf(normalImage_)).c_str());
+    streams_.err << localizedFormat("Drive %ld: %s", index,
+                                    printableOnTerminal(titleOf(drive)).c_str())
+                 << '\n'
+                 << localizedFormat("will update to %s",
+                                    printableOnTerminal(versionTitleOf(normalImage_)).c_str())
+                 << '\n';
     if (!yes && !confirmed()) {
-        streams_.err << "Not updated.\n" << std::flush;
+        streams_.err << localized("Not updated.") << '\n' << std::flush;
         return exitstatus::kUpdateFailed;
     }
 
     FirmwareUpdateOutcome outcome;
     {
         // A signal that comes now is honoured only after the result is out.
-        const foundation::HeldSignals held(kHeldSignalNotice);
-        streams_.err << format("Updating drive %ld...\n", index) << std::flush;
+        const foundation::HeldSignals held(heldSignalNotice());
+        streams_.err << localizedFormat("Updating drive %ld...", index) << '\n' << std::flush;
         {
             std::optional<TerminalProgressBar> bar;
             if (streams_.errIsTerminal) {
@@ -107,12 +122,16 @@ int TerminalFrontEnd::update(long index, bool yes) {
             outcome = runFirmwareUpdate(drive, normalImage_, kernelImage_);
         }
         if (outcome.updated) {
-            streams_.out << format("Complete! Drive %ld now reports revision %s.\n", index,
-                                   printableOnTerminal(drive.revision().value_or("")).c_str());
+            streams_.out << localizedFormat(
+                                "Complete! Drive %ld now reports revision %s.", index,
+                                printableOnTerminal(drive.revision().value_or("")).c_str())
+                         << '\n';
         } else {
-            streams_.err << format("Error! The update of drive %ld failed. The system log has "
-                                   "the details: journalctl -t QuelmarDriveUpdater\n",
-                                   index);
+            streams_.err << localizedFormat("Error! The update of drive %ld failed. The system "
+                                            "log has the details: journalctl -t "
+                                            "QuelmarDriveUpdater",
+                                            index)
+                         << '\n';
             if (const std::string why = terminalTextForAccessProblems(outcome.accessProblems);
                 !why.empty()) {
                 streams_.err << why << '\n';
@@ -124,8 +143,14 @@ int TerminalFrontEnd::update(long index, bool yes) {
         // Output that could not be written (a closed pipe, a full disk) never
         // stopped the update; the result stands, and is said where it still can be.
         if (!streams_.out || foundation::Log::traceOutputLost()) {
-            streams_.err << kProgram << ": some of the output could not be written; the update "
-                         << (outcome.updated ? "succeeded" : "failed") << ".\n"
+            streams_.err << (outcome.updated
+                                 ? localizedFormat("%s: some of the output could not be "
+                                                   "written; the update succeeded.",
+                                                   kProgram)
+                                 : localizedFormat("%s: some of the output could not be "
+                                                   "written; the update failed.",
+                                                   kProgram))
+                         << '\n'
                          << std::flush;
         }
     }
@@ -135,14 +160,20 @@ int TerminalFrontEnd::update(long index, bool yes) {
 bool TerminalFrontEnd::confirmed() {
     streams_.err << foundation::Bundle::mainBundle().localizedStringForKey(
                         "MESSAGE_DONT_DISCONNECTUSB")
-                 << "\nUpdate this drive now? [y/N] " << std::flush;
+                 << '\n'
+                 << localized("Update this drive now? [y/N]") << ' ' << std::flush;
     std::string answer;
     if (!std::getline(streams_.in, answer)) {
         streams_.err << '\n';
         return false;
     }
-    std::erase_if(answer, [](unsigned char c) { return std::isspace(c) != 0; });
-    std::transform(answer.begin(), answer.end(), answer.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return answer == "y" || answer == "yes";
+    // "y" and "yes" are taken in every language, besides the language's own.
+    const QString given =
+        QString::fromStdString(answer).remove(QRegularExpression("\\s")).toLower();
+    const QStringList yes =
+        QString::fromStdString("y yes " + foundation::Bundle::mainBundle().localizedStringForKey(
+                                              "MESSAGE_ANSWERS_YES", "y yes"))
+            .toLower()
+            .split(' ', Qt::SkipEmptyParts);
+    return yes.contains(given);
 }

@@ -1,5 +1,6 @@
 #include "app/TerminalProgressBar.h"
 
+#include "platform/foundation/Localized.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "scsi/STUCMethod.h"
 
@@ -13,7 +14,8 @@ constexpr int kWidth = 40;
 
 } // namespace
 
-TerminalProgressBar::TerminalProgressBar(std::ostream& out) : out_(out) {
+TerminalProgressBar::TerminalProgressBar(std::ostream& out)
+    : out_(out), installing_(foundation::localized("Installing")) {
     foundation::NotificationCenter::defaultCenter().addObserver(
         this, kUpdateIndicatorNotify, [this](const foundation::Notification& notification) {
             show(notification.object.value_or(0));
@@ -38,8 +40,9 @@ void TerminalProgressBar::show(int value) {
     }
     shownPercent_ = percent;
     const auto filled = static_cast<std::size_t>(shown * kWidth / kProgressRange);
-    out_ << "\rInstalling [" << std::string(filled, '#') << std::string(kWidth - filled, '.')
-         << "] " << std::setw(3) << percent << '%' << std::flush;
+    out_ << '\r' << installing_ << " [" << std::string(filled, '#')
+         << std::string(kWidth - filled, '.') << "] " << std::setw(3) << percent << '%'
+         << std::flush;
     lineOpen_ = true;
 }
 

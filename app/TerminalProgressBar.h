@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 // The install progress of an update on a terminal, from the engine's
 // "updateIndicatorNotify" values while it lives: the same scale as the
@@ -18,6 +19,7 @@ class TerminalProgressBar {
     void endLine();
 
     std::ostream& out_;
+    const std::string installing_;
     int shownPercent_ = -1;
     bool lineOpen_ = false;
 };

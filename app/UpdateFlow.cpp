@@ -9,6 +9,7 @@
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
 #include "platform/appkit/Alert.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/Localized.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/foundation/RunLoop.h"
@@ -42,7 +43,8 @@ void QuelmarDriveUpdaterAppDelegate::clickUpdateButton() {
         confirmation_ = Confirmation{std::move(*chosen)};
     }
     showSheet(foundation::Bundle::mainBundle().localizedStringForKey("MESSAGE_DONT_DISCONNECTUSB"),
-              "Cancel", "OK", [this](int returnCode) { alertDidEnd(returnCode); });
+              foundation::localized("Cancel"), foundation::localized("OK"),
+              [this](int returnCode) { alertDidEnd(returnCode); });
 }
 
 void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
@@ -61,7 +63,7 @@ void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
         return;
     }
     // A refresh that waited is dropped: the update ends with one of its own.
-    heldSignals_.emplace(kHeldSignalNotice);
+    heldSignals_.emplace(heldSignalNotice());
     isUpdatingNow_ = true;
     lock.unlock();
 
@@ -103,8 +105,8 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {
         }
     }
     // A drive this update could not open says why.
-    showSheet(updated ? "Complete!" : "Error!", "OK", std::nullopt, {},
-              informativeTextForAccessProblems(outcome.accessProblems));
+    showSheet(foundation::localized(updated ? "Complete!" : "Error!"), foundation::localized("OK"),
+              std::nullopt, {}, informativeTextForAccessProblems(outcome.accessProblems));
     if (updated) {
         updateDeviceCombobox();
     }

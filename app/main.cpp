@@ -11,6 +11,7 @@
 #include "platform/appkit/Application.h"
 #include "platform/backend/Backend.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/Localized.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessSignals.h"
 #include "platform/foundation/RunningApplications.h"
@@ -158,27 +159,34 @@ int main(int argc, char** argv) {
     // The firmware images are taken from the program's own folder or not at
     // all: never from wherever it happens to be started.
     if (const auto& reason = foundation::Bundle::mainBundle().unavailableReason()) {
-        std::fprintf(stderr,
-                     "quelmar-drive-updater: cannot read %s; without it the folder of the "
-                     "program's firmware images is unknown.\n",
-                     reason->c_str());
+        std::fprintf(
+            stderr, "%s\n",
+            foundation::localizedFormat("quelmar-drive-updater: cannot read %s; without it "
+                                        "the folder of the program's firmware images is "
+                                        "unknown.",
+                                        reason->c_str())
+                .c_str());
         return exitstatus::kCannotRunSafely;
     }
 
     if (const auto problem = foundation::RunningApplications::registerLaunch(
             foundation::Bundle::mainBundle().bundleIdentifier())) {
         // An instance that cannot tell whether another runs must not run.
-        std::fprintf(stderr, "quelmar-drive-updater: cannot keep track of running instances: %s\n",
-                     problem->c_str());
+        std::fprintf(stderr, "%s\n",
+                     foundation::localizedFormat(
+                         "quelmar-drive-updater: cannot keep track of running instances: %s",
+                         problem->c_str())
+                         .c_str());
         return exitstatus::kCannotRunSafely;
     }
     if (Util::countLaunchedApp() > 1) {
         if (request.mode == CommandLineRequest::Mode::Window) {
             return reportWindowRunning();
         }
-        std::fputs("quelmar-drive-updater: another instance of the updater is running; try "
-                   "again once it has finished.\n",
-                   stderr);
+        std::fprintf(stderr, "%s\n",
+                     foundation::localized("quelmar-drive-updater: another instance of the "
+                                           "updater is running; try again once it has finished.")
+                         .c_str());
         return exitstatus::kAnotherInstance;
     }
     return request.mode == CommandLineRequest::Mode::Window ? runWindow(argc, argv, processSignals)

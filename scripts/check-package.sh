@@ -22,6 +22,10 @@ status=$(dpkg-query -W -f='${Status}' quelmar-drive-updater)
 [[ $status == "install ok installed" ]] || { echo "not installed: $status" >&2; exit 1; }
 [[ $(command -v quelmar-drive-updater) == /usr/bin/quelmar-drive-updater ]]
 quelmar-drive-updater --version
+# Its string tables are installed and found: the help in German and Japanese.
+LANG=de_DE.UTF-8 quelmar-drive-updater --help | grep -F 'Optionen:'
+LANG=ja_JP.UTF-8 quelmar-drive-updater --help | grep -F 'オプション:'
+[[ $(dpkg-deb -f "$deb" Recommends) == fonts-noto-cjk ]]
 
 # The installed program on the demonstration drives, without a display, until
 # its first listing: it must read both firmware images from its installed

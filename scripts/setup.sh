@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git ccache
   clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev nlohmann-json3-dev
-  qt6-base-dev libgl-dev fonts-dejavu-core
+  qt6-base-dev libgl-dev fonts-dejavu-core fonts-noto-cjk
   libudev-dev
   xvfb xauth
   qt6-qpa-plugins dbus-daemon python3-dbusmock

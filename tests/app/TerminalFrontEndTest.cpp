@@ -1,6 +1,7 @@
 #include "app/TerminalFrontEnd.h"
 
 #include "scsi/PollInterval.h"
+#include "tests/support/BundleLanguage.h"
 #include "tests/support/FirmwareImageFolder.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/SimulatedDrives.h"
@@ -179,6 +180,17 @@ TEST_F(TerminalSession, AsksWithTheWindowsWarningAndTakesNoAnswerAsNo) {
 
     EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(1, false); }, " Yes\n", true), 0);
     EXPECT_TRUE(written("a"));
+}
+
+TEST_F(TerminalSession, AsksInTheLanguageOfTheLocaleAndTakesItsYes) {
+    const BundleLanguage german(images_.folder(), "de");
+    start({drive("a"), drive("b")});
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(1, false); }, "Ja\n", true), 0);
+    EXPECT_THAT(err_.str(), HasSubstr("Dieses Laufwerk jetzt aktualisieren? [j/N] "));
+    EXPECT_EQ(out_.str(), "Abgeschlossen! Laufwerk 1 meldet jetzt Revision 1.02.\n");
+    // English answers are taken in every language.
+    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(2, false); }, "y\n", true), 0);
+    EXPECT_TRUE(written("b"));
 }
 
 TEST_F(TerminalSession, DriveTextsReachTheTerminalEscapedAndJsonAsJsonEscapesThem) {

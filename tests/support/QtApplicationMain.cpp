@@ -2,6 +2,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <array>
+#include <cstdlib>
 #include <gmock/gmock.h>
 #include <memory>
 
@@ -46,6 +47,10 @@ extern "C" const char* __tsan_default_options() {
 }
 
 int main(int argc, char** argv) {
+    // The tests expect the English texts whatever the locale of the one who runs them, and so
+    // do the updaters they start.
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+    ::unsetenv("LANGUAGE");
     testing::InitGoogleMock(&argc, argv);
     // GoogleTest takes ownership of the environment.
     testing::AddGlobalTestEnvironment(
