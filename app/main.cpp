@@ -15,6 +15,7 @@
 #include "records/Util.h"
 #include "scsi/BusyLimit.h"
 #include "scsi/PollInterval.h"
+#include "scsi/ReturnWait.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -29,7 +30,8 @@
 namespace {
 
 // Starts the source of drives and runs a front end on it, with the limit on
-// a stalled install and the pause between install polls that the source asks for.
+// a stalled install, the pause between install polls and the wait for a drive
+// that left during its install that the source asks for.
 int withBackend(const std::function<int(const platform::Backend&)>& frontEnd) {
     std::unique_ptr<platform::Backend> backend;
     try {
@@ -45,6 +47,10 @@ int withBackend(const std::function<int(const platform::Backend&)>& frontEnd) {
     std::optional<PollInterval> installPollInterval;
     if (const auto interval = backend->installPollInterval()) {
         installPollInterval.emplace(*interval);
+    }
+    std::optional<ReturnWait> returnWait;
+    if (const auto limit = backend->returnWaitLimit()) {
+        returnWait.emplace(*limit);
     }
     return frontEnd(*backend);
 }

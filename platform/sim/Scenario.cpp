@@ -252,7 +252,20 @@ DriveFaults parseFaults(const json& value, const Place& at) {
             faults.unitAttentionAfterActivation = resetSense;
         }
     });
-    reader.read("transportFailurePolls", faults.transportFailurePolls, wholeOf<std::uint32_t, 0, kMostCount>);
+    reader.read("transportFailurePolls", faults.transportFailurePolls,
+                wholeOf<std::uint32_t, 0, kMostCount>);
+    reader.read("leavesDuringInstall", faults.leavesDuringInstall,
+                wholeOf<std::uint32_t, 1, kMostCount>);
+    reader.with("returnsAfterMilliseconds", [&](const json& value, const Place& at) {
+        if (value == "never") {
+            faults.returnAfterLeaving.reset();
+        } else if (value.is_number()) {
+            faults.returnAfterLeaving =
+                std::chrono::milliseconds(wholeOf<std::uint32_t, 0, kMostMilliseconds>(value, at));
+        } else {
+            at.fail("expected a number of milliseconds or \"never\"");
+        }
+    });
     reader.rejectUnknownKeys();
     return faults;
 }
@@ -363,6 +376,10 @@ Scenario Scenario::parse(std::string_view text, std::string_view origin) {
     });
     reader.with("busyLimitMilliseconds", [&](const json& value, const Place& at) {
         scenario.busyLimit =
+            std::chrono::milliseconds(wholeOf<std::uint32_t, 1, kMostMilliseconds>(value, at));
+    });
+    reader.with("returnWaitMilliseconds", [&](const json& value, const Place& at) {
+        scenario.returnWait =
             std::chrono::milliseconds(wholeOf<std::uint32_t, 1, kMostMilliseconds>(value, at));
     });
     reader.with("pollIntervalMilliseconds", [&](const json& value, const Place& at) {
