@@ -94,6 +94,8 @@ struct DriveProfile {
     // A device that is not an authoring device never matches the enumeration.
     bool authoring = true;
     bool attached = true;
+    // Where the drive is attached (its port): the id when none is given.
+    std::optional<std::string> place;
 
     std::string vendor = "QUELMAR";
     std::string product = "BD-RW KLV-TN82WA";

@@ -278,6 +278,7 @@ DriveProfile parseDrive(const json& value, const Place& at) {
     reader.read("className", profile.className, className);
     reader.read("authoring", profile.authoring, flag);
     reader.read("attached", profile.attached, flag);
+    reader.read("place", profile.place, name);
     reader.read("vendor", profile.vendor, fieldOf(vendorWidth));
     reader.read("product", profile.product, fieldOf(productWidth));
     reader.read("revision", profile.revision, fieldOf(revisionWidth));

@@ -45,7 +45,7 @@ SimulatedBackend::SimulatedBackend(const Scenario& scenario) : scenario_(scenari
         entry.provider = std::make_shared<SimulatedService>(
             std::make_shared<iokit::PassThroughService>(
                 withFaults(entry.device, entry.drive, profile.faults), profile.className,
-                profile.authoring, profile.id),
+                profile.authoring, profile.place.value_or(profile.id)),
             entry.drive);
         if (profile.faults.leavesDuringInstall) {
             entry.drive->setLeavingHandler([this, id = profile.id] { driveLeft(id); });
