@@ -18,6 +18,7 @@
 #include "records/Util.h"
 #include "scsi/BusyLimit.h"
 #include "scsi/PollInterval.h"
+#include "scsi/ReturnWait.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -37,9 +38,10 @@ namespace {
 constexpr const char* kWindowSocketName = "window";
 
 // Starts the source of drives and runs a front end on it, with the limit on
-// a stalled install and the pause between install polls that the source asks
-// for. A scenario file that cannot be read is named on standard error, and
-// then shown by `tellUnreadableScenario` when given.
+// a stalled install, the pause between install polls and the wait for a drive
+// that left during its install that the source asks for. A scenario file that
+// cannot be read is named on standard error, and then shown by
+// `tellUnreadableScenario` when given.
 int withBackend(const std::function<int(const platform::Backend&)>& frontEnd,
                 const std::function<void(const std::string&)>& tellUnreadableScenario = {}) {
     std::unique_ptr<platform::Backend> backend;
@@ -62,6 +64,10 @@ int withBackend(const std::function<int(const platform::Backend&)>& frontEnd,
     std::optional<PollInterval> installPollInterval;
     if (const auto interval = backend->installPollInterval()) {
         installPollInterval.emplace(*interval);
+    }
+    std::optional<ReturnWait> returnWait;
+    if (const auto limit = backend->returnWaitLimit()) {
+        returnWait.emplace(*limit);
     }
     return frontEnd(*backend);
 }

@@ -193,6 +193,7 @@ int CommandTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceD
     case TestUnitReadyAnswer::Good:
     case TestUnitReadyAnswer::OtherStatus:
     case TestUnitReadyAnswer::NotCarriedOut:
+    case TestUnitReadyAnswer::Gone:
         break;
     }
     return kNoCondition;
@@ -216,7 +217,8 @@ TestUnitReadyAnswer RequestTestUnitReady(SCSITaskDeviceInterface* interface, Dev
     }
     auto answer = TestUnitReadyAnswer::OtherStatus;
     if (!outcome->executed) {
-        answer = TestUnitReadyAnswer::NotCarriedOut;
+        answer = outcome->failure == kIOReturnNotAttached ? TestUnitReadyAnswer::Gone
+                                                          : TestUnitReadyAnswer::NotCarriedOut;
     } else if (outcome->good()) {
         answer = TestUnitReadyAnswer::Good;
     } else if (outcome->checkCondition()) {

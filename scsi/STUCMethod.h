@@ -69,6 +69,7 @@ enum class TestUnitReadyAnswer {
     OtherCondition, // any other CHECK CONDITION
     OtherStatus,    // a status neither GOOD nor CHECK CONDITION
     NotCarriedOut,  // no task, or the command failed on its way to the drive and back
+    Gone,           // the drive is no longer attached
 };
 TestUnitReadyAnswer RequestTestUnitReady(SCSITaskDeviceInterface* interface, DeviceData* deviceData,
                                          bool* isPresenceDisc, int* progress);

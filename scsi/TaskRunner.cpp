@@ -52,6 +52,7 @@ std::optional<TaskOutcome> runTask(SCSITaskDeviceInterface& interface, const Tas
         if (const IOReturn result = task->ExecuteTaskSync(outcome.sense, status, transferred);
             result != 0) {
             Log::error(request.signature, format("Error executing task. (0x%08x)\n", result));
+            outcome.failure = result;
         } else {
             outcome.executed = true;
             outcome.status = status;

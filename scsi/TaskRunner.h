@@ -32,6 +32,9 @@ struct TaskOutcome {
     SCSI_Sense_Data sense;
     std::uint64_t transferred = 0; // bytes the platform says it moved
     bool executed = false;
+    // What the platform answered when the execution failed: the device may
+    // have left (kIOReturnNotAttached).
+    IOReturn failure = kIOReturnSuccess;
 
     bool good() const { return executed && status == kSCSITaskStatus_GOOD; }
     bool checkCondition() const { return executed && status == kSCSITaskStatus_CHECK_CONDITION; }

@@ -1,11 +1,14 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/iokit/ObjectRef.h"
+#include "platform/iokit/Services.h"
 #include "records/FirmwareImageLayout.h"
 #include "records/LoadedImage.h"
 #include "records/Util.h"
 #include "scsi/BusyLimit.h"
 #include "scsi/ExclusiveAccess.h"
 #include "scsi/PollInterval.h"
+#include "scsi/ReturnWait.h"
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
 
@@ -24,6 +27,8 @@ namespace {
 // restarts into its kernel.
 constexpr auto kKernelModeWait = std::chrono::seconds(5);
 constexpr auto kKernelModeRetryPause = std::chrono::milliseconds(250);
+// How often the registry is looked at for a drive that left during its install.
+constexpr auto kReturnLookupPause = std::chrono::milliseconds(50);
 
 struct Transfer {
     std::uint32_t offset;
@@ -113,23 +118,28 @@ std::optional<int> identifyAgain(SCSITaskDeviceInterface& interface, const Loade
     return now.driveMode();
 }
 
+enum class Installation { Finished, Stalled, Left };
+
 // One run of the procedure over one opened drive, from images in memory. The
 // first transfer the drive does not take ends the run, before the drive is
 // told to activate what it holds.
 class UpdateRun {
   public:
     UpdateRun(SCSITaskDeviceInterface& interface, DeviceData& deviceData, int driveMode)
-        : interface_(interface), deviceData_(deviceData), inKernelMode_(driveMode != 0) {}
+        : interface_(&interface), deviceData_(deviceData), inKernelMode_(driveMode != 0) {}
+
+    // The same drive, attached again after it left during its install.
+    void continueOn(SCSITaskDeviceInterface& interface) { interface_ = &interface; }
 
     bool switchToKernelMode() {
         if (inKernelMode_) {
             return true;
         }
-        if (!CommandChangeDriveMode(&interface_, &deviceData_)) {
+        if (!CommandChangeDriveMode(interface_, &deviceData_)) {
             Log::error(Signatures::kExecUpdateMain, "change drive mode.( -> Kernel)");
             return false;
         }
-        if (!WaitForKernelMode(&interface_)) {
+        if (!WaitForKernelMode(interface_)) {
             Log::error(Signatures::kExecUpdateMain,
                        "the drive does not report kernel mode after the switch; nothing "
                        "written.\n");
@@ -184,7 +194,7 @@ class UpdateRun {
     }
 
     bool switchToNormalMode() {
-        if (!CommandChangeDriveMode(&interface_, &deviceData_)) {
+        if (!CommandChangeDriveMode(interface_, &deviceData_)) {
             Log::error(Signatures::kExecUpdateMain, "change drive mode.( -> Normal)");
             return false;
         }
@@ -195,16 +205,14 @@ class UpdateRun {
     // is ready: anything but "installing", a unit attention (a drive that
     // restarts with its new firmware reports one and goes on) or a command
     // that did not reach the drive and back. A drive whose progress does not
-    // move for the busy limit is given up on: false.
-    bool followInstallation() {
+    // move for the busy limit is given up on; one that is no longer attached
+    // is not polled any more.
+    Installation followInstallation() {
         using Clock = std::chrono::steady_clock;
         const auto limit = BusyLimit::current();
         const auto interval = PollInterval::current();
         bool discPresent = false;
         std::optional<int> reported;
-        // The progress counts down: the bar never goes back, whatever number
-        // a drive reports after a lower one.
-        std::optional<int> shown;
         auto lastChange = Clock::now();
         std::optional<Clock::time_point> previousPoll;
         for (;;) {
@@ -214,14 +222,17 @@ class UpdateRun {
             previousPoll = Clock::now();
             int progress = 0;
             const TestUnitReadyAnswer answer =
-                RequestTestUnitReady(&interface_, &deviceData_, &discPresent, &progress);
+                RequestTestUnitReady(interface_, &deviceData_, &discPresent, &progress);
+            if (answer == TestUnitReadyAnswer::Gone) {
+                return Installation::Left;
+            }
             const bool noNumber = answer == TestUnitReadyAnswer::UnitAttention ||
                                   answer == TestUnitReadyAnswer::NotCarriedOut;
             if (!noNumber) {
-                shown = std::min(progress, shown.value_or(progress));
+                shown_ = std::min(progress, shown_.value_or(progress));
             }
-            if (shown) {
-                postProgress(*shown);
+            if (shown_) {
+                postProgress(*shown_);
             }
             if (!noNumber && answer != TestUnitReadyAnswer::Installing) {
                 break;
@@ -240,11 +251,11 @@ class UpdateRun {
                                              "unchanged for %.1f s)\n",
                                              progress, unchanged.count()));
                 postProgress(kEndOfProgress);
-                return false;
+                return Installation::Stalled;
             }
         }
         postProgress(kEndOfProgress);
-        return true;
+        return Installation::Finished;
     }
 
     // Only the drive's answer decides, and only the revision of the image
@@ -253,8 +264,10 @@ class UpdateRun {
     bool reportsRevision(const std::optional<std::string>& written) {
         DeviceData answer = deviceData_;
         answer.setRevision(std::nullopt);
-        CommandInquiry(&interface_, &answer);
-        if (!answer.revision()) {
+        CommandInquiry(interface_, &answer);
+        // A drive of another model that came back at the same place is not
+        // the drive that was written.
+        if (!answer.revision() || !Util::isTargetModel(answer.product())) {
             return false;
         }
         deviceData_ = answer;
@@ -264,7 +277,7 @@ class UpdateRun {
   private:
     bool write(ImageSelector kind, std::span<const std::uint8_t> data, std::uint32_t offset,
                std::uint32_t length) {
-        if (CommandWriteBuffer(&interface_, kind, &deviceData_, data, offset, length)) {
+        if (CommandWriteBuffer(interface_, kind, &deviceData_, data, offset, length)) {
             return true;
         }
         Log::error(Signatures::kExecUpdateMain,
@@ -274,10 +287,66 @@ class UpdateRun {
         return false;
     }
 
-    SCSITaskDeviceInterface& interface_;
+    SCSITaskDeviceInterface* interface_;
     DeviceData& deviceData_;
     bool inKernelMode_;
+    // The progress counts down: the bar never goes back, whatever number a
+    // drive reports after a lower one, also after it came back.
+    std::optional<int> shown_;
 };
+
+// Where the service is attached, when its backend tells.
+std::optional<std::string> physicalLocationOf(io_service_t service) {
+    const auto provider = iokit::ServiceRegistry::provider(service);
+    return provider ? provider->properties().text(iokit::kPhysicalLocationKey) : std::nullopt;
+}
+
+// A drive published at the place, other than the one that left; none yet.
+iokit::ObjectRef driveAt(const std::string& place, io_service_t left) {
+    iokit::ObjectRef iterator;
+    if (!FindDevicesUsing(kAuthoringDeviceKind, kIOMasterPortDefault, iterator.receive())) {
+        return {};
+    }
+    while (auto service = iokit::ObjectRef::adopt(IOIteratorNext(iterator.get()))) {
+        if (service.get() != left && physicalLocationOf(service.get()) == place) {
+            return service;
+        }
+    }
+    return {};
+}
+
+// The drive attached again at the place and opened for exclusive use, before
+// the deadline: it may show up before it takes commands, or while the system
+// still looks at it.
+struct ReturnedDrive {
+    iokit::ObjectRef service;
+    DeviceInterfaces interfaces;
+    std::optional<ExclusiveAccess> access;
+};
+
+bool awaitReturn(const std::string& place, io_service_t left,
+                 std::chrono::steady_clock::time_point deadline, ReturnedDrive& drive) {
+    for (;;) {
+        if (auto service = driveAt(place, left)) {
+            drive.access.reset();
+            drive.interfaces = CreateDeviceInterfaceForAuthoringDevice(service.get());
+            if (drive.interfaces.taskDevice) {
+                if (auto access = ExclusiveAccess::obtain(*drive.interfaces.taskDevice,
+                                                          Signatures::kExecUpdateMain)) {
+                    drive.access.emplace(std::move(*access));
+                }
+            }
+            if (drive.access) {
+                drive.service = std::move(service);
+                return true;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(kReturnLookupPause);
+    }
+}
 
 } // namespace
 
@@ -314,6 +383,9 @@ bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
     }
 
     LogDeviceClass(scsiDevice, Signatures::kExecUpdateMain, "ExecWriteMain", "");
+    // Read while the drive is there: the place it is found again at, should
+    // it leave while it installs.
+    const std::optional<std::string> place = physicalLocationOf(scsiDevice);
 
     const DeviceInterfaces interfaces = CreateDeviceInterfaceForAuthoringDevice(scsiDevice);
     SCSITaskDeviceInterface* interface = interfaces.taskDevice.get();
@@ -340,9 +412,48 @@ bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
         return false;
     }
     Log::toStandardOutput("write completed.\n");
-    if (!run.switchToNormalMode() || !run.followInstallation()) {
+    if (!run.switchToNormalMode()) {
+        return false;
+    }
+    Installation installation = run.followInstallation();
+    ReturnedDrive returned;
+    while (installation == Installation::Left) {
+        // The drive took the whole image and was told to activate it: it may
+        // be restarting on the bus, as many do. Only the drive that comes
+        // back can tell whether it did.
+        if (returned.access) {
+            returned.access->release();
+        } else if (!access->release()) {
+            Log::notice("the drive that left keeps nothing held: the failed release does not "
+                        "count.\n");
+        }
+        if (!place) {
+            Log::error(Signatures::kExecUpdateMain,
+                       "the drive left after installing and its place is unknown; connect it "
+                       "again and check its revision.\n");
+            postProgress(kEndOfProgress);
+            return false;
+        }
+        const auto bound = ReturnWait::current();
+        Log::notice(
+            format("the drive left after installing; waiting up to %lld s for it to come "
+                   "back at the same place.\n",
+                   static_cast<long long>(std::chrono::ceil<std::chrono::seconds>(bound).count())));
+        const io_service_t left = deviceData.scsiDevice();
+        if (!awaitReturn(*place, left, std::chrono::steady_clock::now() + bound, returned)) {
+            Log::error(Signatures::kExecUpdateMain,
+                       "the drive did not come back after installing; connect it again and "
+                       "check its revision.\n");
+            postProgress(kEndOfProgress);
+            return false;
+        }
+        deviceData.setScsiDevice(returned.service.get());
+        run.continueOn(*returned.interfaces.taskDevice);
+        installation = run.followInstallation();
+    }
+    if (installation == Installation::Stalled) {
         return false;
     }
     const bool result = run.reportsRevision(normal->header().revision());
-    return access->release() && result;
+    return (returned.access ? returned.access->release() : access->release()) && result;
 }

@@ -49,6 +49,13 @@ class Backend {
     virtual std::optional<std::chrono::milliseconds> installPollInterval() const {
         return std::nullopt;
     }
+
+    // How long an update waits for a drive that left while it installed to
+    // come back, when this source wants another bound than the updater's own
+    // (tests that should not wait).
+    virtual std::optional<std::chrono::milliseconds> returnWaitLimit() const {
+        return std::nullopt;
+    }
 };
 
 } // namespace platform

@@ -5,10 +5,14 @@
 namespace iokit {
 
 PassThroughService::PassThroughService(std::shared_ptr<PassThroughDevice> device,
-                                       std::string className, bool authoring)
+                                       std::string className, bool authoring,
+                                       std::optional<std::string> physicalLocation)
     : device_(std::move(device)), className_(std::move(className)) {
     properties_.setValue("SCSITaskDeviceCategory",
                          authoring ? "SCSITaskAuthoringDevice" : "SCSITaskUserClientDevice");
+    if (physicalLocation) {
+        properties_.setValue(std::string(kPhysicalLocationKey), std::move(*physicalLocation));
+    }
 }
 
 IOReturn PassThroughService::createPlugInInterface(IOCFPlugInInterface** plugIn) {

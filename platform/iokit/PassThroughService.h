@@ -4,6 +4,7 @@
 #include "platform/iokit/Services.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 // A pass-through device as the registry publishes it: a class name, the task
@@ -14,9 +15,10 @@ namespace iokit {
 
 class PassThroughService : public ServiceProvider {
   public:
-    // `authoring`: whether the device is of the category the updater lists.
+    // `authoring`: whether the device is of the category the updater lists;
+    // `physicalLocation`: where it is attached, when the system tells.
     PassThroughService(std::shared_ptr<PassThroughDevice> device, std::string className,
-                       bool authoring);
+                       bool authoring, std::optional<std::string> physicalLocation = std::nullopt);
 
     std::optional<std::string> className() const override { return className_; }
     const CFDictionary& properties() const override { return properties_; }

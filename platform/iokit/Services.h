@@ -8,12 +8,17 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // The device services a backend publishes, and the registry calls that find
 // them. A backend registers one provider per device; the registry hands out
 // handles to them.
 
 namespace iokit {
+
+// The property naming where a device is attached (its port), which stays the
+// same when the device leaves and comes back, even under another node.
+inline constexpr std::string_view kPhysicalLocationKey = "Physical Location";
 
 class ServiceProvider {
   public:

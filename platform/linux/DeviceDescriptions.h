@@ -13,6 +13,9 @@ struct DriveDescription {
     std::optional<std::string> vendor;
     std::optional<std::string> model;
     std::optional<std::string> revision;
+    // udev's ID_PATH: the port, which a drive that leaves and comes back
+    // keeps under another node.
+    std::optional<std::string> physicalLocation;
 
     bool operator==(const DriveDescription&) const = default;
 };

@@ -15,7 +15,7 @@ struct DeviceEvent {
     std::string syspath;
     std::optional<std::string> deviceNode; // e.g. "/dev/sg1"
     // The udev properties the backend reads (ID_CDROM, ID_CDROM_MEDIA,
-    // ID_FS_LABEL), as far as the device has them.
+    // ID_FS_LABEL, ID_PATH), as far as the device has them.
     std::map<std::string, std::string> properties;
     // The SCSI device the node belongs to, if any: its sysfs folder and its
     // attributes type, vendor, model and rev, without trailing blanks. On

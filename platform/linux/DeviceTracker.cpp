@@ -22,7 +22,8 @@ std::optional<DriveDescription> driveOf(const DeviceEvent& event) {
                             *event.scsiDevice,
                             valueOf(event.scsiAttributes, "vendor"),
                             valueOf(event.scsiAttributes, "model"),
-                            valueOf(event.scsiAttributes, "rev")};
+                            valueOf(event.scsiAttributes, "rev"),
+                            valueOf(event.properties, "ID_PATH")};
 }
 
 } // namespace

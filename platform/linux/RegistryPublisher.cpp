@@ -15,7 +15,7 @@ class PublishedDrive : public DeviceTracker::Publication {
           service_(
               iokit::ServiceRegistry::registerService(std::make_shared<iokit::PassThroughService>(
                   std::make_shared<SgDevice>(drive.genericNode, drive.scsiDevice),
-                  RegistryPublisher::kClassName, true))) {}
+                  RegistryPublisher::kClassName, true, drive.physicalLocation))) {}
     ~PublishedDrive() override {
         iokit::ServiceRegistry::terminateService(service_);
         // A later drive may get the same node.

@@ -17,7 +17,7 @@ constexpr std::string_view kSignature =
 // while the monitor thread is busy.
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 constexpr std::array kSubsystems = {"scsi_generic", "block"};
-constexpr std::array kProperties = {"ID_CDROM", "ID_CDROM_MEDIA", "ID_FS_LABEL"};
+constexpr std::array kProperties = {"ID_CDROM", "ID_CDROM_MEDIA", "ID_FS_LABEL", "ID_PATH"};
 constexpr std::array kScsiAttributes = {"type", "vendor", "model", "rev"};
 
 std::string withoutTrailingBlanks(std::string text) {

@@ -54,6 +54,9 @@ struct DriveFaults {
     // The first this many TEST UNIT READY sent while the drive installs never
     // reach it: the link times out.
     std::uint32_t transportFailurePolls = 0;
+    // How long a drive that left during its install stays away before it is
+    // published again at the same place, as a new service; none: for ever.
+    std::optional<std::chrono::milliseconds> returnAfterLeaving = std::chrono::milliseconds(500);
 
     // Enacted by the drive itself.
     // The status every INQUIRY (READ BUFFER) answers with; CHECK CONDITION
@@ -91,6 +94,8 @@ struct DriveProfile {
     // A device that is not an authoring device never matches the enumeration.
     bool authoring = true;
     bool attached = true;
+    // Where the drive is attached (its port): the id when none is given.
+    std::optional<std::string> place;
 
     std::string vendor = "QUELMAR";
     std::string product = "BD-RW KLV-TN82WA";

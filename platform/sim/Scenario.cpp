@@ -254,6 +254,18 @@ DriveFaults parseFaults(const json& value, const Place& at) {
     });
     reader.read("transportFailurePolls", faults.transportFailurePolls,
                 wholeOf<std::uint32_t, 0, kMostCount>);
+    reader.read("leavesDuringInstall", faults.leavesDuringInstall,
+                wholeOf<std::uint32_t, 1, kMostCount>);
+    reader.with("returnsAfterMilliseconds", [&](const json& value, const Place& at) {
+        if (value == "never") {
+            faults.returnAfterLeaving.reset();
+        } else if (value.is_number()) {
+            faults.returnAfterLeaving =
+                std::chrono::milliseconds(wholeOf<std::uint32_t, 0, kMostMilliseconds>(value, at));
+        } else {
+            at.fail("expected a number of milliseconds or \"never\"");
+        }
+    });
     reader.rejectUnknownKeys();
     return faults;
 }
@@ -266,6 +278,7 @@ DriveProfile parseDrive(const json& value, const Place& at) {
     reader.read("className", profile.className, className);
     reader.read("authoring", profile.authoring, flag);
     reader.read("attached", profile.attached, flag);
+    reader.read("place", profile.place, name);
     reader.read("vendor", profile.vendor, fieldOf(vendorWidth));
     reader.read("product", profile.product, fieldOf(productWidth));
     reader.read("revision", profile.revision, fieldOf(revisionWidth));
@@ -364,6 +377,10 @@ Scenario Scenario::parse(std::string_view text, std::string_view origin) {
     });
     reader.with("busyLimitMilliseconds", [&](const json& value, const Place& at) {
         scenario.busyLimit =
+            std::chrono::milliseconds(wholeOf<std::uint32_t, 1, kMostMilliseconds>(value, at));
+    });
+    reader.with("returnWaitMilliseconds", [&](const json& value, const Place& at) {
+        scenario.returnWait =
             std::chrono::milliseconds(wholeOf<std::uint32_t, 1, kMostMilliseconds>(value, at));
     });
     reader.with("pollIntervalMilliseconds", [&](const json& value, const Place& at) {

@@ -33,6 +33,9 @@ struct Scenario {
     // The shortest time between two of the updater's install polls, when the
     // scenario shortens or lengthens it.
     std::optional<std::chrono::milliseconds> pollInterval;
+    // How long the updater waits for a drive that left during its install to
+    // come back, when the scenario shortens or lengthens it.
+    std::optional<std::chrono::milliseconds> returnWait;
 
     // Both throw std::runtime_error naming the file (origin) and the fault.
     static Scenario load(const std::filesystem::path& file);

@@ -8,6 +8,7 @@
 #include "platform/sim/SimulatedService.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <stdexcept>
 
 namespace sim {
@@ -44,8 +45,11 @@ SimulatedBackend::SimulatedBackend(const Scenario& scenario) : scenario_(scenari
         entry.provider = std::make_shared<SimulatedService>(
             std::make_shared<iokit::PassThroughService>(
                 withFaults(entry.device, entry.drive, profile.faults), profile.className,
-                profile.authoring),
+                profile.authoring, profile.place.value_or(profile.id)),
             entry.drive);
+        if (profile.faults.leavesDuringInstall) {
+            entry.drive->setLeavingHandler([this, id = profile.id] { driveLeft(id); });
+        }
         auto& stored = entries_.emplace(profile.id, std::move(entry)).first->second;
         if (profile.attached) {
             publish(stored);
@@ -55,6 +59,18 @@ SimulatedBackend::SimulatedBackend(const Scenario& scenario) : scenario_(scenari
 
 SimulatedBackend::~SimulatedBackend() {
     player_.reset();
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& [id, entry] : entries_) {
+            entry.drive->setLeavingHandler(nullptr);
+        }
+    }
+    std::vector<std::jthread> returns;
+    {
+        std::lock_guard lock(returnsMutex_);
+        returns.swap(returns_);
+    }
+    returns.clear();
     std::lock_guard lock(mutex_);
     for (auto& [id, entry] : entries_) {
         if (entry.service != IO_OBJECT_NULL) {
@@ -91,6 +107,28 @@ const SimulatedBackend::Entry& SimulatedBackend::entry(std::string_view id) cons
 
 void SimulatedBackend::publish(Entry& entry) {
     entry.service = iokit::ServiceRegistry::registerService(entry.provider);
+}
+
+void SimulatedBackend::driveLeft(const std::string& id) {
+    remove(id);
+    const std::optional<std::chrono::milliseconds> away =
+        drive(id).profile().faults.returnAfterLeaving;
+    if (!away) {
+        return;
+    }
+    std::lock_guard lock(returnsMutex_);
+    returns_.emplace_back(
+        [this, id, away = *away](const std::stop_token& stop) { bringBack(id, away, stop); });
+}
+
+void SimulatedBackend::bringBack(const std::string& id, std::chrono::milliseconds away,
+                                 const std::stop_token& stop) {
+    std::mutex mutex;
+    std::condition_variable_any wakeUp;
+    std::unique_lock lock(mutex);
+    if (!wakeUp.wait_for(lock, stop, away, [] { return false; }) && !stop.stop_requested()) {
+        attach(id);
+    }
 }
 
 VirtualDrive& SimulatedBackend::drive(std::string_view id) const {

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 namespace sim {
 
@@ -40,6 +42,9 @@ class SimulatedBackend : public platform::Backend {
     std::optional<std::chrono::milliseconds> installPollInterval() const override {
         return scenario_.pollInterval;
     }
+    std::optional<std::chrono::milliseconds> returnWaitLimit() const override {
+        return scenario_.returnWait;
+    }
 
     // The drive with this id; throws std::out_of_range for an unknown id.
     VirtualDrive& drive(std::string_view id) const;
@@ -62,12 +67,20 @@ class SimulatedBackend : public platform::Backend {
     Entry& entry(std::string_view id);
     const Entry& entry(std::string_view id) const;
     void publish(Entry& entry);
+    // A drive that left during its install is withdrawn at once and, unless
+    // it stays away, published again after its time away.
+    void driveLeft(const std::string& id);
+    void bringBack(const std::string& id, std::chrono::milliseconds away,
+                   const std::stop_token& stop);
 
     const Scenario scenario_;
     mutable std::mutex mutex_;
     std::map<std::string, Entry, std::less<>> entries_;
     // Stopped first when the backend goes, before the drives it plays on.
     std::unique_ptr<EventPlayer> player_;
+    // Drives on their way back; guarded by returnsMutex_, stopped with the player.
+    std::mutex returnsMutex_;
+    std::vector<std::jthread> returns_;
 };
 
 } // namespace sim

@@ -154,26 +154,42 @@ CommandResult VirtualDrive::execute(std::span<const std::uint8_t> cdb, std::span
         isInstalling()) {
         std::this_thread::sleep_for(profile_.installPollTime);
     }
-    const std::scoped_lock lock(mutex_);
-    if (attached_) {
-        ++counters_.commands;
-        if (profile_.faults.removalAtCommand == counters_.commands) {
-            attached_ = false;
-        }
-    }
+    std::function<void()> leaving;
     CommandResult result = goneResult();
-    if (attached_ && unitAttention_) {
-        // Reported instead of carrying the command out, once.
-        result = checkCondition(unitAttention, unitAttention_->code, unitAttention_->qualifier);
-        unitAttention_.reset();
-    } else if (attached_) {
-        result = dispatch(cdb, data, direction);
+    {
+        const std::scoped_lock lock(mutex_);
+        if (attached_) {
+            ++counters_.commands;
+            if (profile_.faults.removalAtCommand == counters_.commands) {
+                attached_ = false;
+            }
+        }
+        if (attached_ && unitAttention_) {
+            // Reported instead of carrying the command out, once.
+            result = checkCondition(unitAttention, unitAttention_->code, unitAttention_->qualifier);
+            unitAttention_.reset();
+        } else if (attached_) {
+            const bool wasAttached = attached_;
+            result = dispatch(cdb, data, direction);
+            if (wasAttached && !attached_) {
+                leaving = leavingHandler_;
+            }
+        }
+        if (result.status == statusCheckCondition) {
+            result.sense[2] |= profile_.faults.senseKeyFlags & 0xE0;
+        }
+        record(cdb, data, direction, result);
     }
-    if (result.status == statusCheckCondition) {
-        result.sense[2] |= profile_.faults.senseKeyFlags & 0xE0;
+    // Outside the lock: whoever hears of it may look at the drive.
+    if (leaving) {
+        leaving();
     }
-    record(cdb, data, direction, result);
     return result;
+}
+
+void VirtualDrive::setLeavingHandler(std::function<void()> handler) {
+    const std::scoped_lock lock(mutex_);
+    leavingHandler_ = std::move(handler);
 }
 
 CommandResult VirtualDrive::dispatch(std::span<const std::uint8_t> cdb,

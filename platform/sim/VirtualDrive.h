@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -61,6 +62,9 @@ class VirtualDrive {
 
     void attach();
     void remove();
+    // Called, on the thread of the command, after a command during which the
+    // drive left by itself (it leaves during its install); not for remove().
+    void setLeavingHandler(std::function<void()> handler);
     bool isAttached() const;
 
     void insertDisc(std::optional<std::string> volume);
@@ -134,6 +138,7 @@ class VirtualDrive {
     DriveCounters counters_;
     Recording recording_ = Recording::Off;
     std::vector<CommandRecord> history_;
+    std::function<void()> leavingHandler_;
 };
 
 } // namespace sim

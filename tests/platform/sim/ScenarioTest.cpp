@@ -30,9 +30,12 @@ TEST(ScenarioTest, ReadsDrivesFaultsAndEventsInTimeOrder) {
                       "modeChangeRefused": "both", "imageTransferFailsAt": 2,
                       "busy": "forever", "revisionAfterInstall": "1.99",
                       "removedAtCommand": 7, "releaseFails": true,
-                      "resetAfterActivation": true, "transportFailurePolls": 5 } }
+                      "resetAfterActivation": true, "transportFailurePolls": 5,
+                      "leavesDuringInstall": 3, "returnsAfterMilliseconds": "never" } },
+        { "id": "c", "place": "usb-1:2", "faults": { "returnsAfterMilliseconds": 40 } }
       ],
       "busyLimitMilliseconds": 250,
+      "returnWaitMilliseconds": 700,
       "pollIntervalMilliseconds": 0,
       "events": [
         { "at": 4, "drive": "a", "action": "remove" },
@@ -41,7 +44,7 @@ TEST(ScenarioTest, ReadsDrivesFaultsAndEventsInTimeOrder) {
       ]
     })",
                                               "test.json");
-    ASSERT_EQ(scenario.drives.size(), 2u);
+    ASSERT_EQ(scenario.drives.size(), 3u);
     const DriveProfile& a = scenario.drives[0];
     EXPECT_EQ(a.product, "BD-RW KLV-TN82WA");
     EXPECT_TRUE(a.attached && a.authoring);
@@ -71,6 +74,13 @@ TEST(ScenarioTest, ReadsDrivesFaultsAndEventsInTimeOrder) {
     EXPECT_EQ(b.faults.unitAttentionAfterActivation->qualifier, 0x00);
     EXPECT_EQ(b.faults.transportFailurePolls, 5u);
     EXPECT_FALSE(a.faults.unitAttentionAfterActivation.has_value());
+    EXPECT_EQ(b.faults.leavesDuringInstall, 3u);
+    EXPECT_FALSE(b.faults.returnAfterLeaving.has_value());
+    EXPECT_EQ(a.faults.returnAfterLeaving, std::chrono::milliseconds(500));
+    EXPECT_EQ(scenario.drives[2].faults.returnAfterLeaving, std::chrono::milliseconds(40));
+    EXPECT_EQ(scenario.drives[2].place, "usb-1:2");
+    EXPECT_FALSE(a.place.has_value());
+    EXPECT_EQ(scenario.returnWait, std::chrono::milliseconds(700));
 
     EXPECT_EQ(scenario.busyLimit, std::chrono::milliseconds(250));
     EXPECT_EQ(scenario.pollInterval, std::chrono::milliseconds(0));
