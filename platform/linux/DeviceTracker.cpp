@@ -12,6 +12,18 @@ std::optional<std::string> valueOf(const std::map<std::string, std::string>& val
     return found->second;
 }
 
+// Where the drive is attached: udev's ID_PATH, the port, which survives the
+// drive leaving the bus and coming back under another node. udev names no
+// port for some buses (the kernel's loopback SCSI target, for one): there the
+// SCSI device's sysfs folder, the same for as long as the drive returns to the
+// same host, target and LUN.
+std::optional<std::string> placeOf(const DeviceEvent& event) {
+    if (auto port = valueOf(event.properties, "ID_PATH")) {
+        return port;
+    }
+    return event.scsiDevice;
+}
+
 // The drive that a scsi_generic report describes, if it is one.
 std::optional<DriveDescription> driveOf(const DeviceEvent& event) {
     if (!event.isOpticalDrive() || !event.deviceNode || !event.scsiDevice) {
@@ -23,7 +35,7 @@ std::optional<DriveDescription> driveOf(const DeviceEvent& event) {
                             valueOf(event.scsiAttributes, "vendor"),
                             valueOf(event.scsiAttributes, "model"),
                             valueOf(event.scsiAttributes, "rev"),
-                            valueOf(event.properties, "ID_PATH")};
+                            placeOf(event)};
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "monitor/USBDeviceManager.h"
 #include "platform/foundation/FileDescriptor.h"
+#include "scsi/BusyLimit.h"
+#include "scsi/ReturnWait.h"
 #include "scsi/STUCMethod.h"
 #include "tests/kernel/KernelTesting.h"
 #include "tests/monitor/MonitorTesting.h"
@@ -13,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
 #include <future>
 #include <gmock/gmock.h>
 #include <grp.h>
@@ -392,4 +395,165 @@ TEST_F(RealKernel, AStormOfSignalsLeavesEveryCommandOfTheUpdateSentOnceAndActsAf
     const std::uint64_t normalSent = (tools::kDemoNormalImageSize + 255) / 256 * 256;
     EXPECT_EQ(receivedIn(drive_->drive(), kNormalBuffer),
               imageBytes(carriedImage("S8721021.102"), normalSent));
+}
+
+namespace {
+
+constexpr std::uint8_t kWriteBuffer = 0x3B;
+constexpr std::uint8_t kModeBuffer = 0xFF;
+
+// Runs the engine's update of the listed drive on a thread of its own; fails
+// the test program when it never ends.
+bool updateWithin(DeviceData& drive, const FirmwareImageFolder& images) {
+    auto update = std::async(std::launch::async, [&] {
+        return ExecUpdateMain(drive, images.normal(), images.kernel());
+    });
+    if (update.wait_for(std::chrono::minutes(3)) != std::future_status::ready) {
+        ADD_FAILURE() << "the update does not end";
+        std::_Exit(1);
+    }
+    return update.get();
+}
+
+// A command of one kind, by its order among the commands of that kind.
+struct CommandAt {
+    const char* name;
+    std::function<bool(const std::vector<std::uint8_t>& cdb)> isOfKind;
+    std::size_t occurrence;
+    bool activatedBefore; // the drive had been told to install when it left
+};
+
+bool isInquiry(const std::vector<std::uint8_t>& cdb) {
+    return cdb[0] == 0x12;
+}
+bool isReadBuffer(const std::vector<std::uint8_t>& cdb) {
+    return cdb[0] == 0x3C;
+}
+bool isModeChange(const std::vector<std::uint8_t>& cdb) {
+    return cdb[0] == kWriteBuffer && cdb[2] == kModeBuffer;
+}
+bool isKernelWrite(const std::vector<std::uint8_t>& cdb) {
+    return cdb[0] == kWriteBuffer && cdb[2] == kKernelBuffer;
+}
+bool isNormalWrite(const std::vector<std::uint8_t>& cdb) {
+    return cdb[0] == kWriteBuffer && cdb[2] == kNormalBuffer;
+}
+bool isPoll(const std::vector<std::uint8_t>& cdb) {
+    return cdb[0] == 0x00;
+}
+
+} // namespace
+
+TEST_F(RealKernel, ADriveThatReportsAResetAfterActivatingIsUpdated) {
+    auto profile = targetDrive();
+    profile.faults.unitAttentionAfterActivation = sim::AdditionalSense{0x29, 0x00};
+    start(profile);
+    DeviceData drive = listedDrive();
+    EXPECT_TRUE(updateWithin(drive, images_));
+    EXPECT_EQ(listedDrive().revision(), "1.02");
+    EXPECT_TRUE(exclusiveAccessIsFree());
+}
+
+// Its LUN goes while it installs, as a USB drive drops off the bus to start
+// its new firmware; linked again, it is the same drive at the same place.
+TEST_F(RealKernel, ADriveThatLeavesWhileInstallingIsJudgedWhereItComesBackOrIsNo) {
+    for (const bool comesBack : {true, false}) {
+        SCOPED_TRACE(comesBack ? "comes back" : "stays away");
+        const ReturnWait shortWait(std::chrono::seconds(comesBack ? 120 : 3));
+        auto profile = targetDrive();
+        profile.installPolls = 30;
+        start(profile);
+        DeviceData drive = listedDrive();
+        const io_service_t before = drive.scsiDevice();
+        std::jthread puller([this, comesBack](const std::stop_token& stop) {
+            while (!stop.stop_requested() && !drive_->drive().isInstalling()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            const auto polled = drive_->drive().counters().polls;
+            while (!stop.stop_requested() && drive_->drive().counters().polls < polled + 2) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            drive_->pullOut();
+            if (comesBack) {
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                drive_->plugIn();
+            }
+        });
+        const bool updated = updateWithin(drive, images_);
+        puller.join();
+        EXPECT_EQ(updated, comesBack);
+        if (comesBack) {
+            EXPECT_NE(drive.scsiDevice(), before);
+            EXPECT_EQ(drive.revision(), "1.02");
+            EXPECT_TRUE(exclusiveAccessIsFree());
+        } else {
+            drive_->plugIn();
+        }
+        ASSERT_TRUE(eventuallyOnKernel([this] { return backend_->drives().size() == 1; }));
+        drive_.reset();
+        backend_.reset();
+    }
+}
+
+// The drive pulled out after the first and the last command of each kind.
+TEST_F(RealKernel, ADrivePulledOutAnywhereEndsWithoutAHangOrAPartialImageAndIsListedAgain) {
+    const std::size_t normalWrites = (tools::kDemoNormalImageSize + 32767) / 32768;
+    const std::vector<CommandAt> sweep{
+        {"first INQUIRY", isInquiry, 1, false},
+        {"READ BUFFER", isReadBuffer, 1, false},
+        {"first mode change", isModeChange, 1, false},
+        {"first kernel write", isKernelWrite, 1, false},
+        {"last kernel write", isKernelWrite, 3, false},
+        {"first normal write", isNormalWrite, 1, false},
+        {"last normal write", isNormalWrite, normalWrites, false},
+        {"second mode change", isModeChange, 2, true},
+        {"first poll", isPoll, 1, true},
+        {"last poll", isPoll, 4, true},
+        {"last INQUIRY", isInquiry, 3, true},
+    };
+    const ReturnWait shortWait(std::chrono::seconds(20));
+    const BusyLimit shortLimit(std::chrono::seconds(10));
+    for (const CommandAt& at : sweep) {
+        SCOPED_TRACE(at.name);
+        start(targetDrive());
+        DeviceData drive = listedDrive();
+        drive_->drive().setRecording(sim::Recording::CommandsAndData);
+        std::jthread puller([this, &at](const std::stop_token& stop) {
+            for (;;) {
+                // Polls count from the activation on: the kernel's own media
+                // polls come before the update holds the drive.
+                std::size_t seen = 0;
+                std::size_t modeChanges = 0;
+                for (const sim::CommandRecord& command : drive_->drive().history()) {
+                    modeChanges += isModeChange(command.cdb) ? 1 : 0;
+                    seen += at.isOfKind(command.cdb) && (!isPoll(command.cdb) || modeChanges == 2)
+                                ? 1
+                                : 0;
+                }
+                if (seen >= at.occurrence || stop.stop_requested()) {
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+            drive_->pullOut();
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            drive_->plugIn();
+        });
+        const bool updated = updateWithin(drive, images_);
+        puller.join();
+        EXPECT_EQ(updated, at.activatedBefore);
+        // The drive installs only an image that arrived whole.
+        const bool installed = drive_->drive().counters().modeChanges == 2 &&
+                               !drive_->drive().isInstalling() &&
+                               listedDrive().revision() == "1.02";
+        EXPECT_EQ(installed, at.activatedBefore);
+        if (installed) {
+            const std::uint64_t normalSent = (tools::kDemoNormalImageSize + 255) / 256 * 256;
+            EXPECT_EQ(receivedIn(drive_->drive(), kNormalBuffer),
+                      imageBytes(images_.normalPath(), normalSent));
+        }
+        EXPECT_TRUE(listedDrive().isEnableUpdate() != installed);
+        drive_.reset();
+        backend_.reset();
+    }
 }
