@@ -45,6 +45,14 @@ std::string titleOf(const DeviceData& drive) {
         drive.revision().value_or("").c_str(), drive.date().value_or("").c_str(), suffix.c_str());
 }
 
+std::string changeTitleOf(const DeviceData& drive, const FirmFileData& image) {
+    const auto trimmed = [](const std::optional<std::string>& text) {
+        return std::string(Util::trimmedText(text.value_or("")));
+    };
+    return foundation::format("%s %s -> %s", trimmed(drive.product()).c_str(),
+                              trimmed(drive.revision()).c_str(), trimmed(image.revision()).c_str());
+}
+
 std::string versionTitleOf(const FirmFileData& image) {
     return foundation::format("%s %s%s", image.product().value_or("").c_str(),
                               image.revision().value_or("").c_str(),

@@ -21,6 +21,11 @@ void numberTwins(std::vector<DeviceData>& drives);
 // follows a second blank.
 std::string titleOf(const DeviceData& drive);
 
+// The drive's product, its revision and the image's revision, blanks that
+// pad the fields left out: "BD-RW KLV-TN82WA 1.01 -> 1.02", what an update
+// of the drive with the image changes.
+std::string changeTitleOf(const DeviceData& drive, const FirmFileData& image);
+
 // "%@ %@%@": the image's product, then its revision and date run together,
 // as the version a drive will be updated to.
 std::string versionTitleOf(const FirmFileData& image);

@@ -13,6 +13,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/foundation/RunLoop.h"
+#include "records/Util.h"
 #include "scsi/STUCMethod.h"
 
 #include <chrono>
@@ -40,11 +41,17 @@ void QuelmarDriveUpdaterAppDelegate::clickUpdateButton() {
         if (confirmation_) {
             return;
         }
-        confirmation_ = Confirmation{std::move(*chosen)};
+        confirmation_ = Confirmation{*chosen};
     }
-    showSheet(foundation::Bundle::mainBundle().localizedStringForKey("MESSAGE_DONT_DISCONNECTUSB"),
-              foundation::localized("Cancel"), foundation::localized("OK"),
-              [this](int returnCode) { alertDidEnd(returnCode); });
+    // Twins differ only in their number: the sheet says which one is meant.
+    const std::string drive(Util::trimmedText(titleOf(*chosen)));
+    showSheet(
+        foundation::Bundle::mainBundle().localizedStringForKey("MESSAGE_DONT_DISCONNECTUSB"),
+        foundation::localized("Cancel"), foundation::localized("OK"),
+        [this](int returnCode) { alertDidEnd(returnCode); },
+        foundation::localizedFormat("Drive: %s", drive.c_str()) + '\n' +
+            foundation::localizedFormat("Firmware: %s",
+                                        changeTitleOf(*chosen, *curFwNormalData_).c_str()));
 }
 
 void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {

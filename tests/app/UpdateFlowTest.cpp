@@ -255,6 +255,16 @@ TEST_P(ChosenDriveAfterAnother, IsTheOneUpdatedWhenADriveArrivesBehindTheSheet) 
 INSTANTIATE_TEST_SUITE_P(HardwareVersion, ChosenDriveAfterAnother,
                          testing::Values("KLVH0100", "KLVH0200"));
 
+TEST_F(ChosenDrive, TheSheetNamesTheChosenTwinAndWhatItWillBecome) {
+    QMessageBox* box = confirmTheSecondOf({drive("a"), drive("b")});
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text().toStdString(), "MESSAGE_DONT_DISCONNECTUSB");
+    EXPECT_EQ(box->informativeText().toStdString(),
+              "Drive: QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30  [2]\n"
+              "Firmware: BD-RW KLV-TN82WA 1.01 -> 1.02");
+    press(box, appkit::Alert::DefaultReturn);
+}
+
 TEST_F(ChosenDrive, ARefreshThatWaitedForTheSheetRunsAtOnceOnCancel) {
     auto late = drive("late");
     late.attached = false;
