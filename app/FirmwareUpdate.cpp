@@ -4,7 +4,6 @@
 #include "platform/foundation/Localized.h"
 #include "platform/iokit/AccessProblems.h"
 #include "platform/power/InhibitorLock.h"
-#include "scsi/STUCMethod.h"
 
 FirmwareUpdateOutcome runFirmwareUpdate(DeviceData& drive, const FirmFileData& normalImage,
                                         const FirmFileData& kernelImage) {
@@ -12,7 +11,10 @@ FirmwareUpdateOutcome runFirmwareUpdate(DeviceData& drive, const FirmFileData& n
                                      foundation::localized("Updating drive firmware"));
     const auto problemsBefore = iokit::AccessProblems::current();
     FirmwareUpdateOutcome outcome;
-    outcome.updated = ExecUpdateMain(drive, normalImage, kernelImage);
+    const UpdateOutcome engine = ExecUpdate(drive, normalImage, kernelImage);
+    outcome.updated = engine.updated;
+    outcome.failure = engine.failure;
+    outcome.leftInKernelMode = engine.leftInKernelMode;
     if (!outcome.updated) {
         outcome.accessProblems =
             newAccessProblems(problemsBefore, iokit::AccessProblems::current());

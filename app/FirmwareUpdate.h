@@ -3,6 +3,7 @@
 #include "platform/iokit/PassThroughDevice.h"
 #include "records/DeviceData.h"
 #include "records/FirmFileData.h"
+#include "scsi/STUCMethod.h"
 
 #include <vector>
 
@@ -10,6 +11,9 @@
 
 struct FirmwareUpdateOutcome {
     bool updated = false;
+    // Why it failed, and whether the drive is left in kernel mode.
+    UpdateFailure failure = UpdateFailure::None;
+    bool leftInKernelMode = false;
     // Drives that this update could not open, and why: what to tell the user
     // when it failed for want of access.
     std::vector<iokit::AccessResult> accessProblems;

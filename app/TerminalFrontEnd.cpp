@@ -7,6 +7,7 @@
 #include "app/HeldSignalNotice.h"
 #include "app/TerminalProgressBar.h"
 #include "app/TerminalText.h"
+#include "app/UpdateResultText.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/HeldSignals.h"
 #include "platform/foundation/Localized.h"
@@ -132,6 +133,9 @@ int TerminalFrontEnd::update(long index, bool yes) {
                                             "QuelmarDriveUpdater",
                                             index)
                          << '\n';
+            if (const std::string what = failureText(outcome); !what.empty()) {
+                streams_.err << what << '\n';
+            }
             if (const std::string why = terminalTextForAccessProblems(outcome.accessProblems);
                 !why.empty()) {
                 streams_.err << why << '\n';

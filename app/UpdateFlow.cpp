@@ -7,6 +7,7 @@
 #include "app/HeldSignalNotice.h"
 #include "app/LockTokens.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
+#include "app/UpdateResultText.h"
 #include "platform/appkit/Alert.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Localized.h"
@@ -111,9 +112,19 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {
             curDeviceData_ = drive;
         }
     }
-    // A drive this update could not open says why.
+    std::string details;
+    if (updated) {
+        details = completionText(chosenTitle, drive);
+    } else {
+        details = failureText(outcome);
+        // A drive this update could not open says why.
+        if (const std::string access = informativeTextForAccessProblems(outcome.accessProblems);
+            !access.empty()) {
+            details += (details.empty() ? "" : "\n\n") + access;
+        }
+    }
     showSheet(foundation::localized(updated ? "Complete!" : "Error!"), foundation::localized("OK"),
-              std::nullopt, {}, informativeTextForAccessProblems(outcome.accessProblems));
+              std::nullopt, {}, details);
     if (updated) {
         updateDeviceCombobox();
     }

@@ -115,3 +115,32 @@ bool WaitForKernelMode(SCSITaskDeviceInterface* interface);
 // exclusive access back.
 bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
                     const FirmFileData& kernelImage);
+
+// Why an update failed, for words a user can act on; the log has the details.
+enum class UpdateFailure {
+    None,
+    ImageUnusable,           // an image could not be read or changed since start
+    AccessRefused,           // the drive could not be opened for exclusive use
+    NotIdentified,           // it did not identify itself again
+    NotEligibleNow,          // as it answers now, it may not take the normal image
+    ModeChangeRefused,       // it refused the switch into kernel mode
+    NoKernelModeAfterSwitch, // it did not report kernel mode after the switch
+    TransferRefused,         // it did not take an image transfer
+    ActivationRefused,       // it took the image but refused the switch back
+    InstallDidNotFinish,     // its progress stood still for the busy limit
+    DidNotComeBack,          // it left while installing and was not found again
+    WrongRevision,           // after installing it reports another revision, or none
+    ReleaseFailed,           // updated, but it did not take its exclusive access back
+};
+
+struct UpdateOutcome {
+    bool updated = false;
+    UpdateFailure failure = UpdateFailure::None;
+    // The drive was in kernel mode when the update ended: it is listed as
+    // such and may be updated again, and must not lose power meanwhile.
+    bool leftInKernelMode = false;
+};
+
+// ExecUpdateMain, telling why it failed; its `updated` is ExecUpdateMain's answer.
+UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage,
+                         const FirmFileData& kernelImage);

@@ -100,12 +100,15 @@ bool loadShownImage(const FirmFileData& shown, ImageSelector kind,
 
 // The drive's mode as it answers now, when it is still a target drive that
 // may take the normal image; the listing it was chosen from may be old.
-std::optional<int> identifyAgain(SCSITaskDeviceInterface& interface, const LoadedImage* normal) {
+// Otherwise none, and `failure` tells why.
+std::optional<int> identifyAgain(SCSITaskDeviceInterface& interface, const LoadedImage* normal,
+                                 UpdateFailure& failure) {
     DeviceData now;
     if (RequestInquiry(&interface, &now) != InquiryAnswer::Answered ||
         CommandReadBufferForDevice(&interface, &now) != 0) {
         Log::error(Signatures::kExecUpdateMain,
                    "the drive did not identify itself again; nothing written.\n");
+        failure = UpdateFailure::NotIdentified;
         return std::nullopt;
     }
     if (normal == nullptr || !Util::isTargetModel(now.product()) ||
@@ -113,6 +116,7 @@ std::optional<int> identifyAgain(SCSITaskDeviceInterface& interface, const Loade
         Log::error(Signatures::kExecUpdateMain,
                    format("the drive as it answers now is not eligible for %s; nothing written.\n",
                           fileNameOf(ImageSelector::Normal).c_str()));
+        failure = UpdateFailure::NotEligibleNow;
         return std::nullopt;
     }
     return now.driveMode();
@@ -131,18 +135,25 @@ class UpdateRun {
     // The same drive, attached again after it left during its install.
     void continueOn(SCSITaskDeviceInterface& interface) { interface_ = &interface; }
 
+    // The run ended here, for the cause given or the one its last step found.
+    UpdateOutcome failed(std::optional<UpdateFailure> cause = std::nullopt) const {
+        return UpdateOutcome{false, cause.value_or(failure_), inKernelMode_};
+    }
+
     bool switchToKernelMode() {
         if (inKernelMode_) {
             return true;
         }
         if (!CommandChangeDriveMode(interface_, &deviceData_)) {
             Log::error(Signatures::kExecUpdateMain, "change drive mode.( -> Kernel)");
+            failure_ = UpdateFailure::ModeChangeRefused;
             return false;
         }
         if (!WaitForKernelMode(interface_)) {
             Log::error(Signatures::kExecUpdateMain,
                        "the drive does not report kernel mode after the switch; nothing "
                        "written.\n");
+            failure_ = UpdateFailure::NoKernelModeAfterSwitch;
             return false;
         }
         inKernelMode_ = true;
@@ -196,8 +207,10 @@ class UpdateRun {
     bool switchToNormalMode() {
         if (!CommandChangeDriveMode(interface_, &deviceData_)) {
             Log::error(Signatures::kExecUpdateMain, "change drive mode.( -> Normal)");
+            failure_ = UpdateFailure::ActivationRefused;
             return false;
         }
+        inKernelMode_ = false;
         return true;
     }
 
@@ -251,6 +264,7 @@ class UpdateRun {
                                              "unchanged for %.1f s)\n",
                                              progress, unchanged.count()));
                 postProgress(kEndOfProgress);
+                failure_ = UpdateFailure::InstallDidNotFinish;
                 return Installation::Stalled;
             }
         }
@@ -267,6 +281,7 @@ class UpdateRun {
         CommandInquiry(interface_, &answer);
         // A drive of another model that came back at the same place is not
         // the drive that was written.
+        failure_ = UpdateFailure::WrongRevision;
         if (!answer.revision() || !Util::isTargetModel(answer.product())) {
             return false;
         }
@@ -284,12 +299,14 @@ class UpdateRun {
                    format("%s: the drive did not take the transfer at 0x%x; it stays in kernel "
                           "mode.\n",
                           fileNameOf(kind).c_str(), offset));
+        failure_ = UpdateFailure::TransferRefused;
         return false;
     }
 
     SCSITaskDeviceInterface* interface_;
     DeviceData& deviceData_;
     bool inKernelMode_;
+    UpdateFailure failure_ = UpdateFailure::None;
     // The progress counts down: the bar never goes back, whatever number a
     // drive reports after a lower one, also after it came back.
     std::optional<int> shown_;
@@ -371,15 +388,25 @@ bool WaitForKernelMode(SCSITaskDeviceInterface* interface) {
 
 bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
                     const FirmFileData& kernelImage) {
+    return ExecUpdate(deviceData, normalImage, kernelImage).updated;
+}
+
+UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage,
+                         const FirmFileData& kernelImage) {
+    // Before the drive is identified again nothing changed its mode: it is in
+    // the mode it was listed in.
+    const auto untouched = [&deviceData](UpdateFailure failure) {
+        return UpdateOutcome{false, failure, deviceData.driveMode() != 0};
+    };
     const io_service_t scsiDevice = deviceData.scsiDevice();
     if (scsiDevice == IO_OBJECT_NULL) {
-        return false;
+        return untouched(UpdateFailure::AccessRefused);
     }
     std::optional<LoadedImage> kernel;
     std::optional<LoadedImage> normal;
     if (!loadShownImage(kernelImage, ImageSelector::Kernel, kernel) ||
         !loadShownImage(normalImage, ImageSelector::Normal, normal)) {
-        return false;
+        return untouched(UpdateFailure::ImageUnusable);
     }
 
     LogDeviceClass(scsiDevice, Signatures::kExecUpdateMain, "ExecWriteMain", "");
@@ -390,30 +417,31 @@ bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
     const DeviceInterfaces interfaces = CreateDeviceInterfaceForAuthoringDevice(scsiDevice);
     SCSITaskDeviceInterface* interface = interfaces.taskDevice.get();
     if (interface == nullptr) {
-        return false;
+        return untouched(UpdateFailure::AccessRefused);
     }
     auto access = ExclusiveAccess::obtain(*interface, Signatures::kExecUpdateMain);
     if (!access) {
-        return false;
+        return untouched(UpdateFailure::AccessRefused);
     }
 
     // Each return below gives the access back; the last one also fails when
     // the drive does not take it back.
-    const auto driveMode = identifyAgain(*interface, normal ? &*normal : nullptr);
+    UpdateFailure notIdentified = UpdateFailure::None;
+    const auto driveMode = identifyAgain(*interface, normal ? &*normal : nullptr, notIdentified);
     if (!driveMode) {
-        return false;
+        return untouched(notIdentified);
     }
     UpdateRun run(*interface, deviceData, *driveMode);
     if (kernel && (!run.switchToKernelMode() || !run.writeKernelImage(*kernel))) {
-        return false;
+        return run.failed();
     }
     // The drive was judged against the normal image: it is there.
     if (!run.switchToKernelMode() || !run.writeNormalImage(*normal)) {
-        return false;
+        return run.failed();
     }
     Log::toStandardOutput("write completed.\n");
     if (!run.switchToNormalMode()) {
-        return false;
+        return run.failed();
     }
     Installation installation = run.followInstallation();
     ReturnedDrive returned;
@@ -432,7 +460,7 @@ bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
                        "the drive left after installing and its place is unknown; connect it "
                        "again and check its revision.\n");
             postProgress(kEndOfProgress);
-            return false;
+            return run.failed(UpdateFailure::DidNotComeBack);
         }
         const auto bound = ReturnWait::current();
         Log::notice(
@@ -445,15 +473,22 @@ bool ExecUpdateMain(DeviceData& deviceData, const FirmFileData& normalImage,
                        "the drive did not come back after installing; connect it again and "
                        "check its revision.\n");
             postProgress(kEndOfProgress);
-            return false;
+            return run.failed(UpdateFailure::DidNotComeBack);
         }
         deviceData.setScsiDevice(returned.service.get());
         run.continueOn(*returned.interfaces.taskDevice);
         installation = run.followInstallation();
     }
     if (installation == Installation::Stalled) {
-        return false;
+        return run.failed();
     }
     const bool result = run.reportsRevision(normal->header().revision());
-    return (returned.access ? returned.access->release() : access->release()) && result;
+    const bool released = returned.access ? returned.access->release() : access->release();
+    if (!result) {
+        return run.failed();
+    }
+    if (!released) {
+        return run.failed(UpdateFailure::ReleaseFailed);
+    }
+    return UpdateOutcome{true, UpdateFailure::None, false};
 }

@@ -139,6 +139,8 @@ TEST_F(TerminalSession, AFailedUpdateSaysSoWithStatusOne) {
     EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(1, true); }), 1);
     EXPECT_EQ(out_.str(), "");
     EXPECT_THAT(err_.str(), HasSubstr("Error! The update of drive 1 failed."));
+    EXPECT_THAT(err_.str(), HasSubstr("QuelmarDriveUpdater\nAfter installing, the drive does not "
+                                      "report the revision of the new firmware.\n"));
     // No bar without a terminal.
     EXPECT_THAT(err_.str(), testing::Not(HasSubstr("Installing")));
 }

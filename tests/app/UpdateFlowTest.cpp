@@ -116,11 +116,67 @@ TEST_F(UpdateFlow, AnUpdateThatCannotOpenItsDriveSaysWhyUnderError) {
     QMessageBox* box = waitForSheet("Error!");
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->informativeText().toStdString(),
+              "The drive could not be opened for the update. Nothing was written to it.\n\n"
               "The drive virtual:a is in use by another program. Close that program and try "
               "again.");
     controller_->waitForUpdateWorker();
     EXPECT_EQ(holder.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);
 }
+
+namespace {
+
+struct ResultCase {
+    const char* name;
+    void (*fault)(sim::DriveFaults&);
+    const char* message;
+    const char* informative;
+};
+
+class UpdateResult : public UpdateFlow, public testing::WithParamInterface<ResultCase> {};
+
+} // namespace
+
+TEST_P(UpdateResult, SaysWhatHappenedAndWhatStateTheDriveIsIn) {
+    auto profile = drive("a");
+    GetParam().fault(profile.faults);
+    startWithOneEligibleDrive(profile);
+    press(confirmationSheet(), 0);
+    QMessageBox* box = waitForSheet(GetParam().message);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->informativeText().toStdString(), GetParam().informative);
+    controller_->waitForUpdateWorker();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UpdateResult,
+    testing::Values(
+        ResultCase{"Success", [](sim::DriveFaults&) {}, "Complete!",
+                   "QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30 now reports revision 1.02."},
+        ResultCase{"ModeChangeRefused",
+                   [](sim::DriveFaults& faults) {
+                       faults.modeChangeRefusal = sim::ModeChangeRefusal::First;
+                   },
+                   "Error!",
+                   "The drive refused the mode change to its update mode. Nothing was written "
+                   "to it."},
+        ResultCase{"TransferRefused",
+                   [](sim::DriveFaults& faults) { faults.imageTransferFailure = 2; }, "Error!",
+                   "The drive did not take the firmware being written to it. The drive is left in "
+                   "its update mode: it is "
+                   "listed and can be updated again. Keep it connected until then."},
+        ResultCase{"ActivationRefused",
+                   [](sim::DriveFaults& faults) {
+                       faults.modeChangeRefusal = sim::ModeChangeRefusal::Second;
+                   },
+                   "Error!",
+                   "The drive took the new firmware but refused to start installing it. The drive "
+                   "is left in its update mode: it is "
+                   "listed and can be updated again. Keep it connected until then."},
+        ResultCase{"WrongRevision",
+                   [](sim::DriveFaults& faults) { faults.revisionAfterInstall = "1.03"; }, "Error!",
+                   "After installing, the drive does not report the revision of the new "
+                   "firmware."}),
+    [](const testing::TestParamInfo<ResultCase>& info) { return std::string(info.param.name); });
 
 TEST_F(UpdateFlow, ADriveBusyPastTheLimitEndsInErrorAndTheWindowMayCloseAgain) {
     auto stuck = drive("a");
