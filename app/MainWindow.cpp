@@ -38,9 +38,10 @@ MainWindow::MainWindow() {
     layout->addWidget(lblTxtUpdateVersion.widget(), 1, 1, 1, 2);
     layout->addWidget(idctProgressUpdate.widget(), 2, 0, 1, 2);
     layout->addWidget(btnUpdate.widget(), 2, 2, Qt::AlignRight);
+    layout->addWidget(lblUpdateStatus.widget(), 3, 0, 1, 3);
     // A growing window widens the pop-up's column and leaves the rows together at the top.
     layout->setColumnStretch(1, 1);
-    layout->setRowStretch(3, 1);
+    layout->setRowStretch(4, 1);
     // Even at the window's narrowest the pop-up shows its entries in full: a twin's title of
     // the target model at least, and wider ones as they come.
     QComboBox* popUp = cmbDriveList.widget();

@@ -26,4 +26,7 @@ class MainWindow {
     ConTextLabel lblTxtUpdateVersion;
     appkit::Button btnUpdate;
     appkit::ProgressIndicator idctProgressUpdate;
+    // What an update is doing, under the bar; empty otherwise. It has no
+    // accessible name, so a screen reader announces its changes.
+    appkit::TextField lblUpdateStatus;
 };

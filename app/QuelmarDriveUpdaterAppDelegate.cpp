@@ -58,6 +58,13 @@ void QuelmarDriveUpdaterAppDelegate::awakeFromNib() {
                        [this](const foundation::Notification& notification) {
                            updateIndicatorNotify(notification);
                        });
+    center.addObserver(
+        this, kUpdatePhaseNotify,
+        [this](const foundation::Notification& notification) { updatePhaseNotify(notification); });
+    center.addObserver(this, kUpdateWriteProgressNotify,
+                       [this](const foundation::Notification& notification) {
+                           updateWriteProgressNotify(notification);
+                       });
 
     IsPresenceDiscsForAppLaunch = false;
     IsFoundTargetDriveForAppLaunch = false;

@@ -10,6 +10,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "records/DeviceData.h"
 #include "records/FirmFileData.h"
+#include "scsi/STUCMethod.h"
 
 #include <atomic>
 #include <memory>
@@ -58,6 +59,9 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     void alertDidEnd(int returnCode);
     void runUpdateThread(DeviceData drive);
     void updateIndicatorNotify(const foundation::Notification& notification);
+    // The status line under the bar: the phase, with the share written or installed.
+    void updatePhaseNotify(const foundation::Notification& notification);
+    void updateWriteProgressNotify(const foundation::Notification& notification);
 
     appkit::Window* window() const { return window_; }
     void setWindow(appkit::Window* window) { window_ = window; }
@@ -95,6 +99,8 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     std::int32_t curIndex_ = -1;
     std::atomic<bool> initFlag_ = false;
     std::atomic<bool> isUpdatingNow_ = false;
+    // The phase the status line shows, as "updatePhaseNotify" numbers it.
+    std::atomic<int> updatePhase_ = static_cast<int>(UpdatePhase::TakingDrive);
     std::unique_ptr<USBDeviceManager> deviceManager_;
     std::vector<DeviceData> deviceArray_;
     std::optional<DeviceData> curDeviceData_;

@@ -7,6 +7,7 @@
 #include "app/HeldSignalNotice.h"
 #include "app/LockTokens.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
+#include "app/UpdatePhaseText.h"
 #include "app/UpdateResultText.h"
 #include "platform/appkit/Alert.h"
 #include "platform/foundation/Bundle.h"
@@ -76,6 +77,8 @@ void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
     lock.unlock();
 
     updateControll();
+    updatePhase_ = static_cast<int>(UpdatePhase::TakingDrive);
+    nib_.lblUpdateStatus.setStringValue("");
     nib_.idctProgressUpdate.setHidden(false);
     nib_.idctProgressUpdate.setDoubleValue(0.0);
     nib_.idctProgressUpdate.setIndeterminate(true);
@@ -129,6 +132,7 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {
         updateDeviceCombobox();
     }
     isUpdatingNow_ = false;
+    nib_.lblUpdateStatus.setStringValue("");
     nib_.idctProgressUpdate.stopAnimation();
     updateControll();
     if (const auto signal = heldSignals_->heldSignal()) {
@@ -149,9 +153,29 @@ void QuelmarDriveUpdaterAppDelegate::waitForUpdateWorker() {
     }
 }
 
+void QuelmarDriveUpdaterAppDelegate::updatePhaseNotify(
+    const foundation::Notification& notification) {
+    if (const auto phase = phaseOf(notification.object.value_or(-1))) {
+        updatePhase_ = static_cast<int>(*phase);
+        nib_.lblUpdateStatus.setStringValue(phaseText(*phase, 0));
+    }
+}
+
+void QuelmarDriveUpdaterAppDelegate::updateWriteProgressNotify(
+    const foundation::Notification& notification) {
+    nib_.lblUpdateStatus.setStringValue(
+        phaseText(UpdatePhase::Writing, notification.object.value_or(0)));
+}
+
 void QuelmarDriveUpdaterAppDelegate::updateIndicatorNotify(
     const foundation::Notification& notification) {
     const int value = notification.object.value_or(0);
+    if (value >= 0 && updatePhase_ == static_cast<int>(UpdatePhase::Installing)) {
+        nib_.lblUpdateStatus.setStringValue(phaseText(
+            UpdatePhase::Installing,
+            static_cast<int>(static_cast<long>(kProgressRange - std::min(value, kProgressRange)) *
+                             100 / kProgressRange)));
+    }
     if (value < 0) {
         nib_.idctProgressUpdate.setHidden(true);
         return;

@@ -104,6 +104,19 @@ std::optional<DeviceData> GetDeviceInfo(SCSITaskDeviceInterface* interface,
 inline constexpr const char* kUpdateIndicatorNotify = "updateIndicatorNotify";
 inline constexpr int kProgressRange = 65536;
 inline constexpr int kEndOfProgress = -1;
+// Posted as an update enters each of its phases, with the phase's number.
+inline constexpr const char* kUpdatePhaseNotify = "updatePhaseNotify";
+enum class UpdatePhase {
+    TakingDrive = 0,       // opening the drive for exclusive use
+    SwitchingToKernel = 1, // asking it into kernel mode
+    Writing = 2,           // sending the images
+    Installing = 3,        // the drive installs what it took
+    Restarting = 4,        // it left while installing and is waited for
+    CheckingRevision = 5,  // asking the revision it now reports
+};
+// Posted after each transfer while the images are sent: the percentage of
+// their bytes sent so far.
+inline constexpr const char* kUpdateWriteProgressNotify = "updateWriteProgressNotify";
 // After a switch into kernel mode: true once INQUIRY reports "0000". A drive
 // that answers NOT READY while it restarts is asked again for a few seconds.
 bool WaitForKernelMode(SCSITaskDeviceInterface* interface);

@@ -60,6 +60,11 @@ void postProgress(int value) {
                                                                          value);
 }
 
+void postPhase(UpdatePhase phase) {
+    foundation::NotificationCenter::defaultCenter().postNotificationName(kUpdatePhaseNotify,
+                                                                         static_cast<int>(phase));
+}
+
 // Loads the image the user was shown, before the drive is touched. An image
 // that was absent at start stays absent; one that was there must load now,
 // with the header that was read then, or nothing is sent.
@@ -129,8 +134,10 @@ enum class Installation { Finished, Stalled, Left };
 // told to activate what it holds.
 class UpdateRun {
   public:
-    UpdateRun(SCSITaskDeviceInterface& interface, DeviceData& deviceData, int driveMode)
-        : interface_(&interface), deviceData_(deviceData), inKernelMode_(driveMode != 0) {}
+    UpdateRun(SCSITaskDeviceInterface& interface, DeviceData& deviceData, int driveMode,
+              std::uint64_t bytesToWrite)
+        : interface_(&interface), deviceData_(deviceData), inKernelMode_(driveMode != 0),
+          bytesToWrite_(bytesToWrite) {}
 
     // The same drive, attached again after it left during its install.
     void continueOn(SCSITaskDeviceInterface& interface) { interface_ = &interface; }
@@ -144,6 +151,7 @@ class UpdateRun {
         if (inKernelMode_) {
             return true;
         }
+        postPhase(UpdatePhase::SwitchingToKernel);
         if (!CommandChangeDriveMode(interface_, &deviceData_)) {
             Log::error(Signatures::kExecUpdateMain, "change drive mode.( -> Kernel)");
             failure_ = UpdateFailure::ModeChangeRefused;
@@ -221,6 +229,7 @@ class UpdateRun {
     // move for the busy limit is given up on; one that is no longer attached
     // is not polled any more.
     Installation followInstallation() {
+        postPhase(UpdatePhase::Installing);
         using Clock = std::chrono::steady_clock;
         const auto limit = BusyLimit::current();
         const auto interval = PollInterval::current();
@@ -276,6 +285,7 @@ class UpdateRun {
     // written counts: a drive that no longer answers would otherwise be judged
     // on the revision the record held before the update.
     bool reportsRevision(const std::optional<std::string>& written) {
+        postPhase(UpdatePhase::CheckingRevision);
         DeviceData answer = deviceData_;
         answer.setRevision(std::nullopt);
         CommandInquiry(interface_, &answer);
@@ -292,7 +302,15 @@ class UpdateRun {
   private:
     bool write(ImageSelector kind, std::span<const std::uint8_t> data, std::uint32_t offset,
                std::uint32_t length) {
+        if (bytesWritten_ == 0) {
+            postPhase(UpdatePhase::Writing);
+        }
         if (CommandWriteBuffer(interface_, kind, &deviceData_, data, offset, length)) {
+            bytesWritten_ += length;
+            foundation::NotificationCenter::defaultCenter().postNotificationName(
+                kUpdateWriteProgressNotify,
+                static_cast<int>(std::min<std::uint64_t>(bytesWritten_, bytesToWrite_) * 100 /
+                                 std::max<std::uint64_t>(bytesToWrite_, 1)));
             return true;
         }
         Log::error(Signatures::kExecUpdateMain,
@@ -307,6 +325,8 @@ class UpdateRun {
     DeviceData& deviceData_;
     bool inKernelMode_;
     UpdateFailure failure_ = UpdateFailure::None;
+    const std::uint64_t bytesToWrite_;
+    std::uint64_t bytesWritten_ = 0;
     // The progress counts down: the bar never goes back, whatever number a
     // drive reports after a lower one, also after it came back.
     std::optional<int> shown_;
@@ -419,6 +439,7 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
     if (interface == nullptr) {
         return untouched(UpdateFailure::AccessRefused);
     }
+    postPhase(UpdatePhase::TakingDrive);
     auto access = ExclusiveAccess::obtain(*interface, Signatures::kExecUpdateMain);
     if (!access) {
         return untouched(UpdateFailure::AccessRefused);
@@ -431,7 +452,11 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
     if (!driveMode) {
         return untouched(notIdentified);
     }
-    UpdateRun run(*interface, deviceData, *driveMode);
+    // What the transfers send, for the share of it sent so far.
+    const std::uint64_t bytesToWrite =
+        (kernel ? FirmwareImageLayout::kKernelImageSentSize : 0) +
+        roundUpToGranule(static_cast<std::uint32_t>(normal->bytes().size()));
+    UpdateRun run(*interface, deviceData, *driveMode, bytesToWrite);
     if (kernel && (!run.switchToKernelMode() || !run.writeKernelImage(*kernel))) {
         return run.failed();
     }
@@ -468,6 +493,7 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
                    "back at the same place.\n",
                    static_cast<long long>(std::chrono::ceil<std::chrono::seconds>(bound).count())));
         const io_service_t left = deviceData.scsiDevice();
+        postPhase(UpdatePhase::Restarting);
         if (!awaitReturn(*place, left, std::chrono::steady_clock::now() + bound, returned)) {
             Log::error(Signatures::kExecUpdateMain,
                        "the drive did not come back after installing; connect it again and "

@@ -178,6 +178,51 @@ INSTANTIATE_TEST_SUITE_P(
                    "firmware."}),
     [](const testing::TestParamInfo<ResultCase>& info) { return std::string(info.param.name); });
 
+TEST_F(UpdateFlow, TheStatusLineNamesEachPhaseAndEmptiesAtTheEnd) {
+    auto leaving = drive("a");
+    leaving.faults.leavesDuringInstall = 1;
+    leaving.faults.returnAfterLeaving = std::chrono::milliseconds(100);
+    startWithOneEligibleDrive(leaving);
+    // What the line says after each notice, a repeat left out.
+    std::mutex mutex;
+    std::vector<std::string> shown;
+    auto& center = foundation::NotificationCenter::defaultCenter();
+    for (const char* name :
+         {kUpdatePhaseNotify, kUpdateWriteProgressNotify, kUpdateIndicatorNotify}) {
+        center.addObserver(&shown, name, [&](const foundation::Notification&) {
+            std::lock_guard lock(mutex);
+            std::string text = window_->lblUpdateStatus.stringValue();
+            if (shown.empty() || shown.back() != text) {
+                shown.push_back(std::move(text));
+            }
+        });
+    }
+    press(confirmationSheet(), 0);
+    ASSERT_NE(waitForSheet("Complete!"), nullptr);
+    controller_->waitForUpdateWorker();
+    center.removeObserver(&shown);
+    const auto at = [&](const std::string& text) {
+        return std::find(shown.begin(), shown.end(), text) - shown.begin();
+    };
+    const std::vector<std::string> phases = {
+        "Taking the drive for the update...",
+        "Switching the drive to its update mode...",
+        "Writing the firmware (0 %)...",
+        "Writing the firmware (100 %)...",
+        "The drive is installing the firmware (0 %)...",
+        "The drive is restarting; waiting for it to come back...",
+        "The drive is installing the firmware (100 %)...",
+        "Checking the new revision..."};
+    for (std::size_t i = 0; i < phases.size(); ++i) {
+        EXPECT_LT(at(phases[i]), static_cast<long>(shown.size())) << phases[i];
+        if (i > 0) {
+            EXPECT_LT(at(phases[i - 1]), at(phases[i])) << phases[i];
+        }
+    }
+    EXPECT_EQ(window_->lblUpdateStatus.stringValue(), "");
+    EXPECT_TRUE(window_->lblUpdateStatus.widget()->accessibleName().isEmpty());
+}
+
 TEST_F(UpdateFlow, ADriveBusyPastTheLimitEndsInErrorAndTheWindowMayCloseAgain) {
     auto stuck = drive("a");
     stuck.faults.busyForever = true;
