@@ -1,11 +1,9 @@
 #include "app/TerminalProgressBar.h"
 
-#include "platform/foundation/Localized.h"
+#include "app/UpdatePhaseText.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "scsi/STUCMethod.h"
 
 #include <algorithm>
-#include <iomanip>
 #include <string>
 
 namespace {
@@ -14,12 +12,20 @@ constexpr int kWidth = 40;
 
 } // namespace
 
-TerminalProgressBar::TerminalProgressBar(std::ostream& out)
-    : out_(out), installing_(foundation::localized("Installing")) {
-    foundation::NotificationCenter::defaultCenter().addObserver(
-        this, kUpdateIndicatorNotify, [this](const foundation::Notification& notification) {
-            show(notification.object.value_or(0));
-        });
+TerminalProgressBar::TerminalProgressBar(std::ostream& out) : out_(out) {
+    auto& center = foundation::NotificationCenter::defaultCenter();
+    center.addObserver(this, kUpdatePhaseNotify,
+                       [this](const foundation::Notification& notification) {
+                           enter(notification.object.value_or(-1));
+                       });
+    center.addObserver(this, kUpdateWriteProgressNotify,
+                       [this](const foundation::Notification& notification) {
+                           draw(UpdatePhase::Writing, notification.object.value_or(0));
+                       });
+    center.addObserver(this, kUpdateIndicatorNotify,
+                       [this](const foundation::Notification& notification) {
+                           showInstalling(notification.object.value_or(0));
+                       });
 }
 
 TerminalProgressBar::~TerminalProgressBar() {
@@ -27,22 +33,37 @@ TerminalProgressBar::~TerminalProgressBar() {
     endLine();
 }
 
-void TerminalProgressBar::show(int value) {
+void TerminalProgressBar::enter(int number) {
+    const auto phase = phaseOf(number);
+    if (!phase) {
+        return;
+    }
+    endLine();
+    if (*phase == UpdatePhase::Writing || *phase == UpdatePhase::Installing) {
+        draw(*phase, 0);
+    } else {
+        out_ << phaseText(*phase, 0) << '\n' << std::flush;
+    }
+}
+
+void TerminalProgressBar::showInstalling(int value) {
     if (value < 0) {
         endLine();
         return;
     }
-    // Values come as fast as the drive answers: only a change is drawn.
     const long shown = std::clamp(kProgressRange - value, 0, kProgressRange);
-    const int percent = static_cast<int>(shown * 100 / kProgressRange);
-    if (percent == shownPercent_) {
+    draw(UpdatePhase::Installing, static_cast<int>(shown * 100 / kProgressRange));
+}
+
+void TerminalProgressBar::draw(UpdatePhase phase, int percent) {
+    // Values come as fast as the drive answers: only a change is drawn.
+    if (lineOpen_ && percent == shownPercent_) {
         return;
     }
     shownPercent_ = percent;
-    const auto filled = static_cast<std::size_t>(shown * kWidth / kProgressRange);
-    out_ << '\r' << installing_ << " [" << std::string(filled, '#')
-         << std::string(kWidth - filled, '.') << "] " << std::setw(3) << percent << '%'
-         << std::flush;
+    const auto filled = static_cast<std::size_t>(std::clamp(percent, 0, 100) * kWidth / 100);
+    out_ << '\r' << phaseText(phase, percent) << " [" << std::string(filled, '#')
+         << std::string(kWidth - filled, '.') << ']' << std::flush;
     lineOpen_ = true;
 }
 

@@ -125,7 +125,16 @@ TEST_F(TerminalSession, UpdatesTheDriveAtTheIndexAndShowsItsProgressOnATerminal)
     EXPECT_EQ(out_.str(), "Complete! Drive 2 now reports revision 1.02.\n");
     EXPECT_THAT(err_.str(), HasSubstr("Drive 2: QUELMAR  BD-RW KLV-TN82WA 1.012010/9/30  [2]\n"
                                       "will update to BD-RW KLV-TN82WA 1.0220101015\n"));
-    EXPECT_THAT(err_.str(), HasSubstr("] 100%\n"));
+    // Each phase in the window's words; writing and installing as bars that end full.
+    const std::string bar = " [" + std::string(40, '#') + "]\n";
+    EXPECT_THAT(err_.str(), HasSubstr("Updating drive 2...\n"
+                                      "Taking the drive for the update...\n"
+                                      "Switching the drive to its update mode...\n"
+                                      "\rWriting the firmware (0 %)..."));
+    EXPECT_THAT(err_.str(), HasSubstr("\rWriting the firmware (100 %)..." + bar +
+                                      "\rThe drive is installing the firmware (0 %)..."));
+    EXPECT_THAT(err_.str(), HasSubstr("\rThe drive is installing the firmware (100 %)..." + bar +
+                                      "Checking the new revision...\n"));
     EXPECT_FALSE(written("a"));
     EXPECT_TRUE(written("b"));
     EXPECT_FALSE(written("c"));
