@@ -51,8 +51,7 @@ void TerminalProgressBar::showInstalling(int value) {
         endLine();
         return;
     }
-    const long shown = std::clamp(kProgressRange - value, 0, kProgressRange);
-    draw(UpdatePhase::Installing, static_cast<int>(shown * 100 / kProgressRange));
+    draw(UpdatePhase::Installing, installedPercent(value));
 }
 
 void TerminalProgressBar::draw(UpdatePhase phase, int percent) {

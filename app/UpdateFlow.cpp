@@ -171,10 +171,8 @@ void QuelmarDriveUpdaterAppDelegate::updateIndicatorNotify(
     const foundation::Notification& notification) {
     const int value = notification.object.value_or(0);
     if (value >= 0 && updatePhase_ == static_cast<int>(UpdatePhase::Installing)) {
-        nib_.lblUpdateStatus.setStringValue(phaseText(
-            UpdatePhase::Installing,
-            static_cast<int>(static_cast<long>(kProgressRange - std::min(value, kProgressRange)) *
-                             100 / kProgressRange)));
+        nib_.lblUpdateStatus.setStringValue(
+            phaseText(UpdatePhase::Installing, installedPercent(value)));
     }
     if (value < 0) {
         nib_.idctProgressUpdate.setHidden(true);

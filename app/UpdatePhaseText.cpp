@@ -2,6 +2,8 @@
 
 #include "platform/foundation/Localized.h"
 
+#include <algorithm>
+
 using foundation::localized;
 using foundation::localizedFormat;
 
@@ -21,6 +23,11 @@ std::string phaseText(UpdatePhase phase, int percent) {
         return localized("Checking the new revision...");
     }
     return {};
+}
+
+int installedPercent(int indicatorValue) {
+    const long shown = std::clamp(kProgressRange - indicatorValue, 0, kProgressRange);
+    return static_cast<int>(shown * 100 / kProgressRange);
 }
 
 std::optional<UpdatePhase> phaseOf(int number) {

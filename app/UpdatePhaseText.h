@@ -9,5 +9,9 @@
 // the terminal: `percent` counts for writing and installing only.
 std::string phaseText(UpdatePhase phase, int percent);
 
-// The phase a "updatePhaseNotify" number names; none for another number.
+// The share installed, in percent, that an "updateIndicatorNotify" value of
+// 0 or more stands for: the value counts down through kProgressRange.
+int installedPercent(int indicatorValue);
+
+// The phase an "updatePhaseNotify" number names; none for another number.
 std::optional<UpdatePhase> phaseOf(int number);
