@@ -1,8 +1,8 @@
 // Shows the updater's window on virtual drives, updates the first drive and
-// saves a picture of the window while the drive installs, and one of the
-// screen around the window and its result sheet; prints the sizes of the
-// window and its sheets:
-//   window_screenshot <scenario.json> <during-update.png> <result.png>
+// saves a picture of the screen around the window and its confirmation
+// sheet, one of the window while the drive installs, and one around the
+// window and its result sheet; prints the sizes of the window and its sheets:
+//   window_screenshot <scenario.json> <confirmation.png> <during-update.png> <result.png>
 
 #include "app/MainWindow.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
@@ -46,8 +46,10 @@ bool saveScreenAround(std::initializer_list<const QWidget*> widgets, const QStri
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <scenario.json> <during-update.png> <result.png>\n",
+    if (argc != 5) {
+        std::fprintf(stderr,
+                     "usage: %s <scenario.json> <confirmation.png> <during-update.png> "
+                     "<result.png>\n",
                      argv[0]);
         return 2;
     }
@@ -66,8 +68,10 @@ int main(int argc, char** argv) {
         controller.awakeFromNib();
         window.window.show();
 
-        const QString picture = QString::fromLocal8Bit(argv[2]);
-        const QString resultPicture = QString::fromLocal8Bit(argv[3]);
+        const QString confirmationPicture = QString::fromLocal8Bit(argv[2]);
+        const QString picture = QString::fromLocal8Bit(argv[3]);
+        const QString resultPicture = QString::fromLocal8Bit(argv[4]);
+        bool confirmationSaved = false;
         int status = 1;
         int settlingTicks = 0;
         Step step = Step::WaitForList;
@@ -82,7 +86,11 @@ int main(int argc, char** argv) {
                 }
                 break;
             case Step::Confirm:
-                if (sheet != nullptr && sheet->isActiveWindow()) {
+                // A few ticks for the sheet to be painted before the screen is read.
+                if (sheet != nullptr && sheet->isActiveWindow() && ++settlingTicks == 10) {
+                    settlingTicks = 0;
+                    confirmationSaved =
+                        saveScreenAround({window.window.widget(), sheet}, confirmationPicture);
                     QWidget* top = window.window.widget();
                     printSize("window", top->size());
                     printSize("window at its narrowest", top->minimumSize());
@@ -94,7 +102,10 @@ int main(int argc, char** argv) {
             case Step::WaitForProgress:
                 if (!window.idctProgressUpdate.isIndeterminate() &&
                     window.idctProgressUpdate.doubleValue() > kProgressRange * 0.4) {
-                    status = saveScreenAround({window.window.widget()}, picture) ? 0 : 1;
+                    status =
+                        confirmationSaved && saveScreenAround({window.window.widget()}, picture)
+                            ? 0
+                            : 1;
                     step = Step::WaitForResult;
                 }
                 break;
