@@ -15,6 +15,9 @@
 using foundation::NamedLock;
 
 void QuelmarDriveUpdaterAppDelegate::initDeviceList() {
+    // Held from the clearing of the flag to the alert, so that a thread that
+    // sees the flag cleared and then takes the lock finds the listing done.
+    auto listing = NamedLock::synchronized(kListingLock);
     initFlag_ = false;
     updateDeviceList(nullptr);
     {

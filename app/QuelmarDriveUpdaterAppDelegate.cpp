@@ -8,6 +8,7 @@
 #include "monitor/DiscCallbacks.h"
 #include "monitor/LaunchFlags.h"
 #include "platform/appkit/Application.h"
+#include "platform/appkit/GuiThread.h"
 #include "platform/foundation/Localized.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/foundation/RunLoop.h"
@@ -16,6 +17,7 @@
 #include "scsi/STUCMethod.h"
 
 #include <chrono>
+#include <utility>
 
 namespace {
 
@@ -50,8 +52,8 @@ void QuelmarDriveUpdaterAppDelegate::awakeFromNib() {
     auto& center = foundation::NotificationCenter::defaultCenter();
     for (const char* name :
          {kAppearedDeviceNotify, kDisappearedDeviceNotify, kChangedDeviceNotify}) {
-        center.addObserver(this, name, [this](const foundation::Notification& notification) {
-            updateDeviceList(&notification);
+        center.addObserver(this, name, [this](const foundation::Notification&) {
+            requestListing(Listing::Refresh);
         });
     }
     center.addObserver(this, kUpdateIndicatorNotify,
@@ -76,8 +78,8 @@ void QuelmarDriveUpdaterAppDelegate::awakeFromNib() {
     nib_.cmbDriveList.removeAllItems();
 
     monitorThread_ = std::thread([this] { createDeviceManager(); });
-    firstListing_ =
-        foundation::RunLoop::performAfterDelay(kFirstListingDelay, [this] { initDeviceList(); });
+    firstListing_ = foundation::RunLoop::performAfterDelay(
+        kFirstListingDelay, [this] { requestListing(Listing::First); });
 
     curFwKernelData_ = std::make_unique<FirmFileData>();
     curFwNormalData_ = std::make_unique<FirmFileData>();
@@ -118,17 +120,64 @@ void QuelmarDriveUpdaterAppDelegate::getFwFileInfo() {
 }
 
 void QuelmarDriveUpdaterAppDelegate::createDeviceManager() {
+    foundation::RunLoop::Source handedOver;
     {
         std::lock_guard lock(monitorMutex_);
         if (monitorStopping_) {
             return;
         }
         monitorRunLoop_ = &foundation::RunLoop::current();
+        handedOver = monitorRunLoop_->addSource(listingsHandedOver_.descriptor(), [this] {
+            listingsHandedOver_.clear();
+            runHandedOverListings();
+        });
+        monitorTakesListings_ = true;
     }
     deviceManager_ = std::make_unique<USBDeviceManager>();
     deviceManager_->start();
-    std::lock_guard lock(monitorMutex_);
-    monitorRunLoop_ = nullptr;
+    {
+        std::lock_guard lock(monitorMutex_);
+        monitorRunLoop_ = nullptr;
+        monitorTakesListings_ = false;
+    }
+    // A monitor that could not start its loop still runs what it was handed;
+    // later listings run where they are asked for.
+    runHandedOverListings();
+}
+
+void QuelmarDriveUpdaterAppDelegate::requestListing(Listing listing) {
+    if (appkit::isGuiThread()) {
+        std::lock_guard lock(monitorMutex_);
+        if (monitorTakesListings_) {
+            (listing == Listing::First ? firstListingHandedOver_ : refreshHandedOver_) = true;
+            listingsHandedOver_.raise();
+            return;
+        }
+    }
+    if (listing == Listing::First) {
+        initDeviceList();
+    } else {
+        updateDeviceList(nullptr);
+    }
+}
+
+void QuelmarDriveUpdaterAppDelegate::runHandedOverListings() {
+    bool first = false;
+    bool refresh = false;
+    {
+        std::lock_guard lock(monitorMutex_);
+        if (monitorStopping_) {
+            return;
+        }
+        first = std::exchange(firstListingHandedOver_, false);
+        refresh = std::exchange(refreshHandedOver_, false);
+    }
+    // The first listing refreshes the list itself.
+    if (first) {
+        initDeviceList();
+    } else if (refresh) {
+        updateDeviceList(nullptr);
+    }
 }
 
 void QuelmarDriveUpdaterAppDelegate::windowDidMove() {

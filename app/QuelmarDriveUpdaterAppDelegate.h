@@ -5,6 +5,7 @@
 #include "platform/appkit/ApplicationDelegate.h"
 #include "platform/appkit/Font.h"
 #include "platform/appkit/WindowDelegate.h"
+#include "platform/foundation/EventSignal.h"
 #include "platform/foundation/HeldSignals.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
@@ -22,11 +23,12 @@
 // The application's delegate and the controller of its one window: the list
 // of target drives, the current drive, the controls, and the update flow.
 //
-// Threads: the GUI thread (set-up, the first listing, disc notices, the
-// user's actions), the hot-plug monitor's thread (drive notices) and one
-// update worker per update. The drive list, the current index and the
-// current drive's copy are read and changed only under "SYNC_CURRENTDEVICE";
-// a whole list refresh runs under "SYNC_LISTING", taken first.
+// Threads: the GUI thread (set-up, disc notices, the user's actions), the
+// hot-plug monitor's thread (drive notices, and every listing the GUI thread
+// asks for, the first one included) and one update worker per update. The
+// drive list, the current index and the current drive's copy are read and
+// changed only under "SYNC_CURRENTDEVICE"; a whole list refresh runs under
+// "SYNC_LISTING", taken first.
 class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
                                        public appkit::ApplicationDelegate {
   public:
@@ -89,6 +91,15 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     // then runs it when it closes without an update.
     bool mayRefreshNow();
 
+    // The first listing or a list refresh. Asked for on the GUI thread, it is
+    // handed to the monitor's thread, so that the GUI thread never waits for
+    // drives to answer or for a listing under way; elsewhere, or while the
+    // monitor's loop does not run, it runs at once.
+    enum class Listing { First, Refresh };
+    void requestListing(Listing listing);
+    // On the monitor's thread: the listings handed to it since the last call.
+    void runHandedOverListings();
+
     // A sheet on the window; `didEnd`, when given, runs on the GUI thread with the answer.
     void showSheet(const std::string& message, const std::string& defaultButton,
                    const std::optional<std::string>& alternateButton,
@@ -119,6 +130,12 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     std::mutex monitorMutex_;
     foundation::RunLoop* monitorRunLoop_ = nullptr;
     bool monitorStopping_ = false;
+    // Listings handed to the monitor's thread; requests that come before it
+    // has run them are one listing, since each reads every drive anew.
+    bool monitorTakesListings_ = false;
+    bool firstListingHandedOver_ = false;
+    bool refreshHandedOver_ = false;
+    foundation::EventSignal listingsHandedOver_;
     std::thread monitorThread_;
     std::thread updateThread_;
     // The first listing, due a second after set-up; it is cancelled if the

@@ -24,8 +24,7 @@
 namespace {
 
 constexpr std::int32_t kOkAnswer = 0; // "OK" sits on the alternate button
-constexpr auto kEventsBeforeUpdate = std::chrono::milliseconds(1000);
-constexpr auto kPauseBeforeUpdate = std::chrono::milliseconds(100);
+constexpr auto kPauseBeforeUpdate = std::chrono::milliseconds(1100);
 
 } // namespace
 
@@ -67,7 +66,7 @@ void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
     if (!confirmed) {
         lock.unlock();
         if (ended.refreshWaiting) {
-            updateDeviceList(nullptr);
+            requestListing(Listing::Refresh);
         }
         return;
     }
@@ -83,12 +82,18 @@ void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
     nib_.idctProgressUpdate.setDoubleValue(0.0);
     nib_.idctProgressUpdate.setIndeterminate(true);
     nib_.idctProgressUpdate.startAnimation();
+    // The window stays live for the whole pause before the worker starts.
     foundation::RunLoop::current().runUntilDate(std::chrono::steady_clock::now() +
-                                                kEventsBeforeUpdate);
-    std::this_thread::sleep_for(kPauseBeforeUpdate);
-    waitForUpdateWorker();
+                                                kPauseBeforeUpdate);
+    // The last worker may still be in its final refresh: the new one, not the
+    // GUI thread, waits for it to end.
     updateThread_ = std::thread(
-        [this, drive = std::move(ended.drive)]() mutable { runUpdateThread(std::move(drive)); });
+        [this, previous = std::move(updateThread_), drive = std::move(ended.drive)]() mutable {
+            if (previous.joinable()) {
+                previous.join();
+            }
+            runUpdateThread(std::move(drive));
+        });
 }
 
 void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {

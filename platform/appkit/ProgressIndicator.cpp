@@ -17,6 +17,9 @@ int stepsFor(double value, double maxValue) {
 
 ProgressIndicator::ProgressIndicator() : bar_(new QProgressBar(holder_.get())) {
     bar_->setTextVisible(false);
+    valueRefreshTimer_.setSingleShot(true);
+    QObject::connect(&valueRefreshTimer_, &QTimer::timeout, &valueRefreshTimer_,
+                     [this] { refreshValue(); });
     show(look_);
 }
 
@@ -43,10 +46,15 @@ void ProgressIndicator::show(const Look& look) {
     bar_->setHidden(look.hidden);
 }
 
+// Callers repeat changes with every progress notice; only real ones cost the GUI thread work.
 template <typename Change>
 void ProgressIndicator::changeLook(Change change) {
     std::lock_guard lock(mutex_);
-    change(look_);
+    Look changed = look_;
+    change(changed);
+    if (changed == look_)
+        return;
+    look_ = changed;
     queue_.post([this, look = look_] { show(look); });
 }
 
@@ -59,19 +67,36 @@ bool ProgressIndicator::isHidden() const {
     return look_.hidden;
 }
 
+// The first new value after a quiet interval is shown at once; those that follow within the
+// interval wait for its end, and only the latest of them is shown.
 void ProgressIndicator::setDoubleValue(double value) {
     std::lock_guard lock(mutex_);
     value_ = value;
     if (valueRefreshPending_)
         return;
     valueRefreshPending_ = true;
-    queue_.post([this] {
-        {
-            std::lock_guard refreshLock(mutex_);
-            valueRefreshPending_ = false;
-        }
-        show(shownLook_);
-    });
+    queue_.post([this] { scheduleValueRefresh(); });
+}
+
+// GUI thread.
+void ProgressIndicator::scheduleValueRefresh() {
+    const Clock::time_point due = lastValueRefresh_ + kValueRefreshInterval;
+    const Clock::time_point now = Clock::now();
+    if (now >= due) {
+        refreshValue();
+        return;
+    }
+    valueRefreshTimer_.start(std::chrono::ceil<std::chrono::milliseconds>(due - now));
+}
+
+// GUI thread.
+void ProgressIndicator::refreshValue() {
+    {
+        std::lock_guard lock(mutex_);
+        valueRefreshPending_ = false;
+    }
+    lastValueRefresh_ = Clock::now();
+    show(shownLook_);
 }
 
 double ProgressIndicator::doubleValue() const {

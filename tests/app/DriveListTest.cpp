@@ -4,6 +4,7 @@
 #include "platform/appkit/Application.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/foundation/RunningApplications.h"
 #include "platform/foundation/UserDefaults.h"
 #include "records/Util.h"
@@ -143,6 +144,20 @@ TEST_F(UpdaterWindow, AtItsNarrowestTwinsReadInFullAndAGrowingWindowKeepsTheCont
     EXPECT_GT(popUp->width(), popUpWidth);
     EXPECT_EQ(button->y() - popUp->y(), buttonDrop);
     EXPECT_EQ(button->geometry().right(), popUp->geometry().right());
+}
+
+TEST_F(UpdaterWindow, TheGuiThreadNeverWaitsForAListingUnderWayElsewhere) {
+    start({drive("a")});
+    ListingElsewhere listing;
+    // The first listing comes due, and a notice comes on the GUI thread, as disc notices do.
+    bool pastFirstListing = false;
+    const auto later = foundation::RunLoop::performAfterDelay(std::chrono::milliseconds(1500),
+                                                              [&] { pastFirstListing = true; });
+    ASSERT_TRUE(processEventsUntil([&] { return pastFirstListing; }));
+    foundation::NotificationCenter::defaultCenter().postNotificationName("changedDeviceNotify");
+    EXPECT_TRUE(listing.release());
+    ASSERT_TRUE(firstListingDone());
+    EXPECT_EQ(controller_->deviceArray().size(), 1u);
 }
 
 TEST_F(UpdaterWindow, ARefreshThatFindsNothingDropsTheCurrentDrive) {

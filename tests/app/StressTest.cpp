@@ -5,9 +5,11 @@
 #include <atomic>
 #include <cstdio>
 
-// During an update whose drive stays busy for 20,000 polls, another drive is
-// attached or removed every 10 ms. Nothing may deadlock or crash, and the list
-// must be right at the end. The GUI thread's longest stall is printed.
+// During an update whose drive stays busy for 20,000 polls, and for at least
+// half a second in all, another drive is attached or removed every 10 ms.
+// Nothing may deadlock or crash, and the list must be right at the end. The
+// GUI thread's longest stall, from the confirmation until the list has
+// settled, is printed.
 TEST_F(UpdaterWindow, SurvivesDrivesComingAndGoingDuringALongUpdate) {
     auto busy = drive("busy");
     busy.faults.busyPolls = 20000;
@@ -33,8 +35,10 @@ TEST_F(UpdaterWindow, SurvivesDrivesComingAndGoingDuringALongUpdate) {
     ASSERT_NE(box, nullptr);
     press(box, 0); // returns after the worker has started
 
+    constexpr int kLeastPlugs = 50;
     std::atomic<bool> done = false;
     std::atomic<bool> attached = false;
+    std::atomic<int> plugs = 0;
     std::thread plugger([&] {
         while (!done) {
             if (attached) {
@@ -43,16 +47,16 @@ TEST_F(UpdaterWindow, SurvivesDrivesComingAndGoingDuringALongUpdate) {
                 simulated_->attach("flicker");
             }
             attached = !attached;
+            ++plugs;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     });
     lastTick = Clock::now();
     ticker.start(1);
-    const bool finished = processEventsUntil([this] { return !controller_->isUpdatingNow(); });
-    ticker.stop();
+    const bool finished =
+        processEventsUntil([&] { return !controller_->isUpdatingNow() && plugs >= kLeastPlugs; });
     done = true;
     plugger.join();
-    foundation::Log::setSink({});
     ASSERT_TRUE(finished);
     ASSERT_NE(waitForSheet("Complete!"), nullptr);
 
@@ -64,7 +68,9 @@ TEST_F(UpdaterWindow, SurvivesDrivesComingAndGoingDuringALongUpdate) {
                window_->cmbDriveList.numberOfItems() == static_cast<int>(expected) &&
                controller_->curIndex() == 0;
     }));
-    std::printf("[ stall    ] longest GUI thread stall during the update: %lld ms\n",
+    ticker.stop();
+    foundation::Log::setSink({});
+    std::printf("[ stall    ] longest GUI thread stall while drives came and went: %lld ms\n",
                 static_cast<long long>(
                     std::chrono::duration_cast<std::chrono::milliseconds>(longestStall).count()));
 }

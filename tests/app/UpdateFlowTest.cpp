@@ -234,6 +234,28 @@ TEST_F(UpdateFlow, ADriveBusyPastTheLimitEndsInErrorAndTheWindowMayCloseAgain) {
     EXPECT_TRUE(window_->window.widget()->close());
 }
 
+TEST_F(UpdateFlow, ConfirmingWhileTheLastWorkerStillRefreshesLeavesTheGuiThreadFree) {
+    auto stuck = drive("a");
+    stuck.faults.busyForever = true;
+    startWithOneEligibleDrive(stuck, {drive("b")}, std::chrono::milliseconds(100));
+    // From the end of the first update until after the second is confirmed,
+    // the first worker's final refresh waits.
+    std::optional<ListingElsewhere> listing;
+    ProgressRecorder progress([&](const std::vector<std::optional<int>>& values) {
+        if (values.back() == -1 && !listing) {
+            listing.emplace();
+        }
+    });
+    press(confirmationSheet(), 0);
+    press(waitForSheet("Error!"), appkit::Alert::DefaultReturn);
+    ASSERT_TRUE(choose(1));
+    press(confirmationSheet(), 0);
+    ASSERT_TRUE(listing.has_value());
+    EXPECT_TRUE(listing->release());
+    EXPECT_NE(waitForSheet("Complete!"), nullptr);
+    controller_->waitForUpdateWorker();
+}
+
 TEST_F(UpdateFlow, WhileUpdatingNoticesAreIgnoredAndClosingOrQuittingIsRefused) {
     auto late = drive("late");
     late.attached = false;
@@ -374,7 +396,9 @@ TEST_F(ChosenDrive, ARefreshThatWaitedForTheSheetRunsAtOnceOnCancel) {
     ASSERT_TRUE(plug("late", true));
     EXPECT_EQ(window_->cmbDriveList.numberOfItems(), 3);
     press(box, appkit::Alert::DefaultReturn);
-    EXPECT_EQ(window_->cmbDriveList.numberOfItems(), 4);
+    // On the monitor's thread, without another notice.
+    EXPECT_TRUE(processEventsUntil([this] { return window_->cmbDriveList.numberOfItems() == 4; }));
+    waitForRefreshToEnd();
     EXPECT_EQ(controller_->curIndex(), 0);
     EXPECT_FALSE(touched("a") || touched("b") || touched("c") || touched("late"));
 }

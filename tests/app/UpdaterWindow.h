@@ -14,11 +14,56 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
+
+// Holds the listing lock on a thread of its own, as a listing under way there
+// does, from construction until release() or a generous while.
+class ListingElsewhere {
+  public:
+    ListingElsewhere() : holder_([this] { hold(); }) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return holding_; });
+    }
+    ~ListingElsewhere() { release(); }
+    ListingElsewhere(const ListingElsewhere&) = delete;
+    ListingElsewhere& operator=(const ListingElsewhere&) = delete;
+
+    // True when the lock was still held: nothing that waited for it came before.
+    bool release() {
+        {
+            std::lock_guard lock(mutex_);
+            released_ = true;
+        }
+        changed_.notify_all();
+        if (holder_.joinable()) {
+            holder_.join();
+        }
+        return heldUntilReleased_;
+    }
+
+  private:
+    void hold() {
+        auto listing = foundation::NamedLock::synchronized(kListingLock);
+        std::unique_lock lock(mutex_);
+        holding_ = true;
+        changed_.notify_all();
+        heldUntilReleased_ =
+            changed_.wait_for(lock, std::chrono::seconds(10), [this] { return released_; });
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool holding_ = false;
+    bool released_ = false;
+    bool heldUntilReleased_ = false;
+    std::thread holder_;
+};
 
 // The whole application on virtual drives: images, backend, window and
 // controller, started as the process entry starts them.
@@ -75,8 +120,14 @@ class UpdaterWindow : public ::testing::Test {
         auto listing = foundation::NamedLock::synchronized(kListingLock);
     }
 
+    // The first listing runs on the monitor's thread and holds the listing
+    // lock from the clearing of the flag to its end.
     bool firstListingDone() {
-        return processEventsUntil([this] { return !controller_->initFlag(); });
+        if (!processEventsUntil([this] { return !controller_->initFlag(); })) {
+            return false;
+        }
+        waitForRefreshToEnd();
+        return true;
     }
 
     QMessageBox* sheet() const { return appkit::Alert::currentSheet(window_->window); }

@@ -1,12 +1,16 @@
+#include "platform/appkit/GuiThread.h"
 #include "platform/appkit/PopUpButton.h"
 #include "platform/appkit/ProgressIndicator.h"
 #include "platform/appkit/TextField.h"
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTest>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -109,12 +113,57 @@ TEST(CrossThreadTest, ProgressWidgetGetsTheLatestValueWithoutOneCallPerValue) {
     });
     processEventsUntil(done);
     worker.join();
-    EXPECT_EQ(progress.widget()->value(), 10000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return progress.widget()->value() == 10000; }));
 
     progress.setIndeterminate(true);
     progress.startAnimation();
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(progress.widget()->maximum(), 0);
+}
+
+TEST(CrossThreadTest, ProgressWidgetShowsAFloodOfValuesAtMostThirtyTimesASecond) {
+    constexpr int kBursts = 50;
+    constexpr int kValuesPerBurst = 200;
+    constexpr int kLast = kBursts * kValuesPerBurst;
+    ProgressIndicator progress;
+    progress.setMaxValue(kLast);
+    progress.setIndeterminate(false);
+    QCoreApplication::sendPostedEvents();
+    int widgetValues = 0;
+    QObject::connect(progress.widget(), &QProgressBar::valueChanged, progress.widget(),
+                     [&] { ++widgetValues; });
+
+    // After each burst the worker waits until the GUI thread has run everything queued so far,
+    // so that a widget sent one refresh per value, or per burst, shows every burst's values.
+    std::mutex mutex;
+    std::condition_variable caughtUp;
+    int burstsSeen = 0;
+    bool done = false;
+    std::thread worker([&] {
+        for (int burst = 0; burst < kBursts; ++burst) {
+            // As the window does with every progress notice.
+            for (int i = 1; i <= kValuesPerBurst; ++i) {
+                progress.setIndeterminate(false);
+                progress.setHidden(false);
+                progress.setDoubleValue(burst * kValuesPerBurst + i);
+            }
+            invokeOnGuiThread([&] {
+                std::lock_guard lock(mutex);
+                ++burstsSeen;
+                caughtUp.notify_all();
+            });
+            std::unique_lock lock(mutex);
+            caughtUp.wait(lock, [&] { return burstsSeen > burst; });
+        }
+        invokeOnGuiThread([&] { done = true; });
+    });
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    worker.join();
+
+    // The last value is shown in the end, with one refresh per interval at most on the way.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return progress.widget()->value() == kLast; }));
+    EXPECT_LE(widgetValues, kBursts / 3);
 }
 
 } // namespace
