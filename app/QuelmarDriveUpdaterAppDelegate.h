@@ -59,7 +59,8 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     // The update flow.
     void clickUpdateButton();
     void alertDidEnd(int returnCode);
-    void runUpdateThread(DeviceData drive);
+    // `held` keeps signals from quitting the window until the result is out.
+    void runUpdateThread(DeviceData drive, std::unique_ptr<foundation::HeldSignals> held);
     void updateIndicatorNotify(const foundation::Notification& notification);
     // The status line under the bar: the phase, with the share written or installed.
     void updatePhaseNotify(const foundation::Notification& notification);
@@ -121,9 +122,6 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     // sees either the sheet or the update.
     std::mutex confirmationMutex_;
     std::optional<Confirmation> confirmation_;
-    // From the confirmed update until its result is shown and the drive is
-    // back in its normal mode: a signal asking the window to quit waits for it.
-    std::optional<foundation::HeldSignals> heldSignals_;
 
     // The monitor's run loop while its thread runs it; the controller stops it
     // when it goes. A stop that comes first is kept by the run loop.

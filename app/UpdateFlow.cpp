@@ -70,8 +70,10 @@ void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
         }
         return;
     }
+    // From here until the result is shown and the drive is back in its normal
+    // mode, a signal asking the window to quit waits.
+    auto held = std::make_unique<foundation::HeldSignals>(heldSignalNotice());
     // A refresh that waited is dropped: the update ends with one of its own.
-    heldSignals_.emplace(heldSignalNotice());
     isUpdatingNow_ = true;
     lock.unlock();
 
@@ -87,16 +89,17 @@ void QuelmarDriveUpdaterAppDelegate::alertDidEnd(int returnCode) {
                                                 kPauseBeforeUpdate);
     // The last worker may still be in its final refresh: the new one, not the
     // GUI thread, waits for it to end.
-    updateThread_ = std::thread(
-        [this, previous = std::move(updateThread_), drive = std::move(ended.drive)]() mutable {
-            if (previous.joinable()) {
-                previous.join();
-            }
-            runUpdateThread(std::move(drive));
-        });
+    updateThread_ = std::thread([this, previous = std::move(updateThread_),
+                                 drive = std::move(ended.drive), held = std::move(held)]() mutable {
+        if (previous.joinable()) {
+            previous.join();
+        }
+        runUpdateThread(std::move(drive), std::move(held));
+    });
 }
 
-void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {
+void QuelmarDriveUpdaterAppDelegate::runUpdateThread(
+    DeviceData drive, std::unique_ptr<foundation::HeldSignals> held) {
     {
         // A refresh already under way when the update was confirmed ends
         // before the drive is opened, so that it cannot hold the drive.
@@ -140,7 +143,7 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {
     nib_.lblUpdateStatus.setStringValue("");
     nib_.idctProgressUpdate.stopAnimation();
     updateControll();
-    if (const auto signal = heldSignals_->heldSignal()) {
+    if (const auto signal = held->heldSignal()) {
         // The window may be gone before anyone reads the sheet.
         foundation::Log::notice(foundation::format(
             "The update of %s ended with \"%s\"; quitting on the signal that came during it (%s).",
@@ -148,7 +151,7 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread(DeviceData drive) {
     }
     // Ends the hold: a held signal now quits the window, which waits for this
     // thread's last refresh.
-    heldSignals_.reset();
+    held.reset();
     updateDeviceList(nullptr);
 }
 

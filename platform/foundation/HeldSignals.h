@@ -10,8 +10,9 @@ namespace foundation {
 // be cut short, such as a drive's update. Each signal that arrives meanwhile
 // is answered at once with `notice` on standard error; when the hold ends,
 // the first signal that ends the process (or, without one, the first that
-// stops it) goes to the front end's action. One hold at a time; it may end
-// on another thread than the one that made it.
+// stops it) goes to the front end's action. Holds may overlap: the signals
+// wait for the last one to end. A hold may end on another thread than the one
+// that made it.
 class HeldSignals {
   public:
     explicit HeldSignals(std::string_view notice);

@@ -30,7 +30,9 @@ sigset_t waitedSet() {
 struct Routing {
     std::mutex mutex;
     ProcessSignals::Action action;
-    bool holding = false;
+    // Holds may overlap (an update confirmed while the last one's worker
+    // still ends): the signals are held until the last one ends.
+    int holds = 0;
     std::string notice;
     std::optional<int> held;
     std::optional<std::chrono::steady_clock::time_point> noticeShown;
@@ -62,7 +64,7 @@ void writeNotice(const std::string& notice) {
 void route(int signal) {
     Routing& state = routing();
     std::unique_lock lock(state.mutex);
-    if (state.holding) {
+    if (state.holds > 0) {
         noteHeld(state.held, signal);
         const auto now = std::chrono::steady_clock::now();
         if (state.noticeShown && now - *state.noticeShown < kNoticeInterval) {
@@ -147,10 +149,11 @@ void ProcessSignals::setAction(Action action) {
 
 void ProcessSignals::beginHold(std::string_view notice) {
     std::lock_guard lock(routing().mutex);
-    routing().holding = true;
     routing().notice = notice;
-    routing().held.reset();
-    routing().noticeShown.reset();
+    if (routing().holds++ == 0) {
+        routing().held.reset();
+        routing().noticeShown.reset();
+    }
 }
 
 std::optional<int> ProcessSignals::heldSignal() {
@@ -160,7 +163,9 @@ std::optional<int> ProcessSignals::heldSignal() {
 
 void ProcessSignals::endHold() {
     std::unique_lock lock(routing().mutex);
-    routing().holding = false;
+    if (--routing().holds > 0) {
+        return;
+    }
     const std::optional<int> held = std::exchange(routing().held, std::nullopt);
     lock.unlock();
     if (held) {

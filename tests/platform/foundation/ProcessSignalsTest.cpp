@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <gmock/gmock.h>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <time.h>
@@ -91,4 +92,21 @@ TEST_F(Signals, AHoldWithOnlyAPauseActsOnThePause) {
         EXPECT_EQ(hold.heldSignal(), SIGTSTP);
     }
     EXPECT_EQ(acted(), std::vector<int>{SIGTSTP});
+}
+
+// A new update may be confirmed while the last one's worker still ends.
+TEST_F(Signals, OverlappingHoldsActOnlyWhenTheLastOneEnds) {
+    auto first = std::make_unique<HeldSignals>("");
+    {
+        const HeldSignals second("");
+        ::kill(::getpid(), SIGTERM);
+        for (int i = 0; i < 2000 && !second.heldSignal(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        first.reset();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(acted().empty());
+        EXPECT_EQ(second.heldSignal(), SIGTERM);
+    }
+    EXPECT_EQ(acted(), std::vector<int>{SIGTERM});
 }
