@@ -97,17 +97,19 @@ int runWindow(int argc, char** argv, foundation::ProcessSignals& processSignals)
     const int status = withBackend(
         [](const platform::Backend&) {
             MainWindow mainWindow;
-            // A later launch brings this window to the front instead of opening another.
+            QuelmarDriveUpdaterAppDelegate controller(mainWindow);
+            appkit::Application::sharedApplication().setDelegate(&controller);
+            controller.awakeFromNib();
+            mainWindow.window.show();
+            // A later launch brings this window to the front instead of opening
+            // another. Listening starts as the event loop does, so that a
+            // launch that finds the socket is answered at once.
             const auto socket =
                 foundation::RunningApplications::pathInRegistrationFolder(kWindowSocketName);
             const auto listener =
                 socket ? appkit::ActivationListener::listen(
                              *socket, [&mainWindow] { mainWindow.window.makeKeyAndOrderFront(); })
                        : nullptr;
-            QuelmarDriveUpdaterAppDelegate controller(mainWindow);
-            appkit::Application::sharedApplication().setDelegate(&controller);
-            controller.awakeFromNib();
-            mainWindow.window.show();
             const int ended = appkit::Application::sharedApplication().run();
             appkit::Application::sharedApplication().setDelegate(nullptr);
             return ended;
