@@ -48,14 +48,15 @@ std::string remedyFor(const iokit::AccessResult& result) {
 
 } // namespace
 
-SgDevice::SgDevice(std::string genericNode, std::string scsiDeviceSyspath)
-    : genericNode_(std::move(genericNode)), scsiDeviceSyspath_(std::move(scsiDeviceSyspath)) {}
+SgDevice::SgDevice(std::string genericNode, std::string scsiDeviceSyspath, std::string nodeFolder)
+    : genericNode_(std::move(genericNode)), scsiDeviceSyspath_(std::move(scsiDeviceSyspath)),
+      nodeFolder_(std::move(nodeFolder)) {}
 
 std::optional<std::string> SgDevice::blockNode() const {
     std::error_code error;
     for (const auto& entry :
          std::filesystem::directory_iterator(scsiDeviceSyspath_ + "/block", error)) {
-        return "/dev/" + entry.path().filename().string();
+        return nodeFolder_ + "/" + entry.path().filename().string();
     }
     return std::nullopt;
 }
@@ -99,7 +100,7 @@ iokit::AccessResult SgDevice::open() {
     if (const auto node = blockNode()) {
         block = foundation::FileDescriptor(
             ::open(node->c_str(), O_RDWR | O_EXCL | O_NONBLOCK | O_CLOEXEC));
-        // A block driver without a node in /dev changes nothing.
+        // A block driver without a node changes nothing.
         if (!block.valid() && errno != ENOENT) {
             return refuse(*node, errno);
         }

@@ -18,8 +18,10 @@ namespace linuxbackend {
 class SgDevice : public iokit::PassThroughDevice {
   public:
     // `genericNode` is e.g. "/dev/sg1"; `scsiDeviceSyspath` the sysfs folder
-    // of the SCSI device it belongs to, where its block node is looked up.
-    SgDevice(std::string genericNode, std::string scsiDeviceSyspath);
+    // of the SCSI device it belongs to, where its block node is looked up by
+    // name; `nodeFolder` the folder that holds the node of that name.
+    SgDevice(std::string genericNode, std::string scsiDeviceSyspath,
+             std::string nodeFolder = "/dev");
 
     iokit::AccessResult open() override;
     bool close() override;
@@ -38,6 +40,7 @@ class SgDevice : public iokit::PassThroughDevice {
 
     const std::string genericNode_;
     const std::string scsiDeviceSyspath_;
+    const std::string nodeFolder_;
     std::mutex mutex_;
     foundation::FileDescriptor generic_;
     foundation::FileDescriptor block_;

@@ -116,6 +116,9 @@ struct DriveProfile {
     // How long the drive takes to answer each TEST UNIT READY while it
     // installs: a real install takes seconds, whatever the number of polls.
     std::chrono::milliseconds installPollTime{0};
+    // After this many polls of its install the drive pauses for one: it
+    // answers the next progress twice.
+    std::optional<std::uint32_t> installPauseAfter;
     DriveFaults faults;
 };
 

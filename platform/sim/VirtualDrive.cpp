@@ -218,6 +218,10 @@ CommandResult VirtualDrive::testUnitReady() {
     ++counters_.polls;
     if (install_) {
         const std::uint16_t progress = installProgress();
+        if (profile_.installPauseAfter == install_->done && !install_->paused) {
+            install_->paused = true;
+            return installing(progress);
+        }
         ++install_->done;
         if (install_->polls == install_->done) {
             finishInstall();

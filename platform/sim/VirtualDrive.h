@@ -101,6 +101,7 @@ class VirtualDrive {
         std::optional<std::uint64_t> polls; // none: never ends
         std::uint64_t done = 0;
         std::optional<std::string> revision;
+        bool paused = false;
     };
 
     CommandResult dispatch(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data,

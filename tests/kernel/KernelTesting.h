@@ -2,6 +2,7 @@
 
 #include "tests/kernel/KernelDrive.h"
 #include "tests/support/FirmwareImageFolder.h"
+#include "tests/support/OpenDescriptors.h"
 
 #include <algorithm>
 #include <chrono>
@@ -53,16 +54,4 @@ inline std::vector<std::uint8_t> imageBytes(const std::filesystem::path& path,
     auto bytes = FirmwareImageFolder::bytesOf(path);
     bytes.resize(count, 0);
     return bytes;
-}
-
-// How many of this process's descriptors are open on the node, even if the
-// node has been removed since.
-inline int descriptorsOpenOn(const std::string& node) {
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        std::error_code error;
-        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
-        count += target == node || target == node + " (deleted)" ? 1 : 0;
-    }
-    return count;
 }

@@ -217,6 +217,25 @@ TEST_F(RealKernel, ASecondHolderOfEitherNodeMakesExclusiveAccessFail) {
     EXPECT_TRUE(exclusiveAccessIsFree());
 }
 
+TEST_F(RealKernel, WhileTheUpdaterHoldsTheDriveNoOtherProgramOpensItsSgNode) {
+    start(targetDrive());
+    const DeviceData drive = listedDrive();
+    const DeviceInterfaces interfaces = CreateDeviceInterfaceForAuthoringDevice(drive.scsiDevice());
+    ASSERT_NE(interfaces.taskDevice, nullptr);
+    ASSERT_EQ(interfaces.taskDevice->ObtainExclusiveAccess(), kIOReturnSuccess);
+    const auto openError = [](const std::string& node, int flags) {
+        const foundation::FileDescriptor other(
+            ::open(node.c_str(), flags | O_NONBLOCK | O_CLOEXEC));
+        return other.valid() ? 0 : errno;
+    };
+    // Not even one that does not ask to hold the node alone: only an
+    // exclusive holder keeps those away.
+    EXPECT_EQ(openError(drive_->genericNode(), O_RDWR), EBUSY);
+    EXPECT_EQ(openError(drive_->blockNode().value_or(""), O_RDONLY | O_EXCL), EBUSY);
+    EXPECT_EQ(interfaces.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);
+    EXPECT_TRUE(exclusiveAccessIsFree());
+}
+
 namespace {
 
 struct PipeCloser {

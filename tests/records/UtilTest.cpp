@@ -42,6 +42,7 @@ TEST(CmpCurVersion, OrdersDigitRunsByValueAndIgnoresBlanks) {
     EXPECT_EQ(Util::cmpCurVersion(" 1.0 2 ", "1.02"), 0);
     EXPECT_EQ(Util::cmpCurVersion("0000", "1.02"), -1);
     EXPECT_EQ(Util::cmpCurVersion("1.02", "1.02a"), -1);
+    EXPECT_EQ(Util::cmpCurVersion("1.01x", "1.01"), 1);
     EXPECT_EQ(Util::cmpCurVersion("1.02b", "1.02a"), 1);
     EXPECT_EQ(Util::cmpCurVersion("A.01", "a.01"), -1);
     EXPECT_EQ(Util::cmpCurVersion("", "1.02"), -1);

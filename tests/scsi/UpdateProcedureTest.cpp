@@ -454,7 +454,13 @@ TEST_F(UpdateProcedure, PollsADriveThatAnswersAtOnceNoMoreOftenThanTheInterval) 
 TEST_F(UpdateProcedure, DriveStuckAtOneProgressIsGivenUpAfterTheBusyLimit) {
     auto profile = readyDrive();
     profile.faults.busyForever = true;
-    const BusyLimit shortened(std::chrono::milliseconds(50));
+    // Polls far shorter than the limit: one counted from the poll before
+    // instead of the last change is never reached, and the drive is pulled
+    // long after the limit.
+    profile.installPollTime = std::chrono::milliseconds(10);
+    const BusyLimit shortened(std::chrono::milliseconds(200));
+    const ReturnWait noWait(std::chrono::milliseconds(0));
+    removeAtNotification_ = 60;
     const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1024);
     EXPECT_FALSE(update(profile, images));
     const auto log = systemLogOf(capture_);
@@ -468,14 +474,47 @@ TEST_F(UpdateProcedure, DriveStuckAtOneProgressIsGivenUpAfterTheBusyLimit) {
     EXPECT_TRUE(interfacesReleased());
 }
 
-TEST_F(UpdateProcedure, DriveWhoseProgressMovesIsNeverCutOffHoweverSlowItsPolls) {
-    auto profile = readyDrive(4);
-    profile.installPollTime = std::chrono::milliseconds(30);
-    const BusyLimit shortened(std::chrono::milliseconds(10));
+namespace {
+
+// A drive whose progress moves, slowly or with a pause, is not cut off.
+struct MovingInstallCase {
+    const char* name;
+    std::uint32_t polls;
+    std::optional<std::uint32_t> pauseAfter;
+    std::chrono::milliseconds pollTime;
+    std::chrono::milliseconds busyLimit;
+};
+
+void PrintTo(const MovingInstallCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class MovingInstall : public UpdateProcedure,
+                      public testing::WithParamInterface<MovingInstallCase> {};
+
+} // namespace
+
+TEST_P(MovingInstall, IsNeverCutOff) {
+    const MovingInstallCase& c = GetParam();
+    auto profile = readyDrive(c.polls);
+    profile.installPauseAfter = c.pauseAfter;
+    profile.installPollTime = c.pollTime;
+    const BusyLimit shortened(c.busyLimit);
     const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1024);
     EXPECT_TRUE(update(profile, images));
     EXPECT_THAT(systemLogOf(capture_), IsEmpty());
 }
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Drives, MovingInstall, testing::Values(
+    MovingInstallCase{"PollsSlowerThanTheLimit", 4, std::nullopt, std::chrono::milliseconds(30),
+                      std::chrono::milliseconds(10)},
+    // Moving for longer than the limit, then one poll shorter than it
+    // without a step: the clock runs from the last change.
+    MovingInstallCase{"PauseAfterMovingPastTheLimit", 5, 4, std::chrono::milliseconds(50),
+                      std::chrono::milliseconds(200)}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(UpdateProcedure, RecordWithoutServiceOpensNothing) {
     const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1000);
@@ -601,6 +640,9 @@ INSTANTIATE_TEST_SUITE_P(Forms, ChangedImage, testing::Values(
     ChangedImageCase{"NormalOfOtherHardware", false, Form::Replaced, 0,
                      demoWith(&tools::ImageIdentity::hardVersion, "KLVH0200"),
                      "its hard_version differs from the image read at start"},
+    ChangedImageCase{"NormalForOtherDestination", false, Form::Replaced, 0,
+                     demoWith(&tools::ImageIdentity::destVersion, "EU000001"),
+                     "its dest_version differs from the image read at start"},
     ChangedImageCase{"KernelOfOtherRevision", true, Form::Replaced, 0,
                      demoWith(&tools::ImageIdentity::revision, "1.03"),
                      "its revision differs from the image read at start"},

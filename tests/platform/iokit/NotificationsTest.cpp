@@ -4,8 +4,12 @@
 #include "platform/iokit/Services.h"
 #include "tests/support/RunLoopTesting.h"
 
+#include <algorithm>
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <memory>
+#include <utility>
 #include <vector>
 
 using testing::ElementsAre;
@@ -102,5 +106,42 @@ TEST(MatchingNotifications, CallBackOnceArmedWithEveryServiceThatCameMeanwhile) 
     IOObjectRelease(removed);
     for (const io_service_t service : {c, d, e, scanner}) {
         iokit::ServiceRegistry::terminateService(service);
+    }
+}
+
+// An iterator released before it is read to the end gives back the services
+// it still holds: terminated, they are then gone.
+TEST(MatchingIterators, ReleasedEarlyGiveBackTheServicesTheyStillHold) {
+    const IONotificationPortRef port = IONotificationPortCreate(MACH_PORT_NULL);
+    Calls arrivals;
+    const std::pair<const char*, std::function<kern_return_t(io_iterator_t*)>> iterators[] = {
+        {"matching services",
+         [](io_iterator_t* iterator) {
+             return IOServiceGetMatchingServices(MACH_PORT_NULL, authoringDevices(), iterator);
+         }},
+        {"first-match notification",
+         [&](io_iterator_t* iterator) {
+             return IOServiceAddMatchingNotification(port.get(), kIOFirstMatchNotification,
+                                                     authoringDevices(), Calls::record, &arrivals,
+                                                     iterator);
+         }},
+    };
+    for (const auto& [name, matching] : iterators) {
+        SCOPED_TRACE(name);
+        std::vector<std::weak_ptr<Device>> devices;
+        std::vector<io_service_t> services;
+        for (int i = 0; i < 3; ++i) {
+            const auto device = std::make_shared<Device>("SCSITaskAuthoringDevice");
+            devices.push_back(device);
+            services.push_back(iokit::ServiceRegistry::registerService(device));
+        }
+        io_iterator_t iterator = IO_OBJECT_NULL;
+        ASSERT_EQ(matching(&iterator), KERN_SUCCESS);
+        IOObjectRelease(IOIteratorNext(iterator));
+        IOObjectRelease(iterator);
+        for (const io_service_t service : services) {
+            iokit::ServiceRegistry::terminateService(service);
+        }
+        EXPECT_TRUE(std::ranges::all_of(devices, &std::weak_ptr<Device>::expired));
     }
 }

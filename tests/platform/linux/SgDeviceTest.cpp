@@ -1,6 +1,7 @@
 #include "platform/linux/SgDevice.h"
 
 #include "tests/support/LogCapture.h"
+#include "tests/support/OpenDescriptors.h"
 
 #include <array>
 #include <cerrno>
@@ -71,4 +72,28 @@ TEST_F(SgDeviceTest, OneHolderAtATimeAndCommandsOnlyWhileHeld) {
     EXPECT_TRUE(device.close());
     EXPECT_TRUE(device.open().granted()); // given back, so it opens again
     EXPECT_TRUE(device.close());
+}
+
+// The block node is opened after the sg node: when it refuses, the sg node is
+// given back too, and a later open that finds it usable holds both.
+TEST_F(SgDeviceTest, ABlockNodeThatRefusesLeavesNeitherNodeOpen) {
+    const std::string generic = (folder_ / "sg7").string();
+    const std::string block = (folder_ / "sr7").string();
+    std::filesystem::create_directories(folder_ / "block" / "sr7");
+    std::filesystem::create_directory(block); // a folder refuses O_RDWR
+    LogCapture capture;
+    SgDevice device(generic, folder_.string(), folder_.string());
+    const auto refused = device.open();
+    EXPECT_EQ(refused.osError, EISDIR);
+    EXPECT_EQ(refused.deviceNode, generic);
+    EXPECT_EQ(descriptorsOpenOn(generic), 0);
+    EXPECT_EQ(device.open().osError, EISDIR); // not held by the first attempt
+
+    std::filesystem::remove(block);
+    std::ofstream(block) << "a disc drive";
+    ASSERT_TRUE(device.open().granted());
+    EXPECT_EQ(descriptorsOpenOn(generic), 1);
+    EXPECT_EQ(descriptorsOpenOn(block), 1);
+    EXPECT_TRUE(device.close());
+    EXPECT_EQ(descriptorsOpenOn(generic) + descriptorsOpenOn(block), 0);
 }
