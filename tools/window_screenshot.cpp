@@ -3,6 +3,8 @@
 // sheet, one of the window while the drive installs, and one around the
 // window and its result sheet; prints the sizes of the window and its sheets:
 //   window_screenshot <scenario.json> <confirmation.png> <during-update.png> <result.png>
+// It reads the window's sheets and the controller's state as the tests do, through
+// their readers in tests/support.
 
 #include "app/MainWindow.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
