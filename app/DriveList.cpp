@@ -194,11 +194,6 @@ std::int32_t QuelmarDriveUpdaterAppDelegate::curIndex() const {
     return curIndex_;
 }
 
-std::vector<DeviceData> QuelmarDriveUpdaterAppDelegate::deviceArray() const {
-    auto guard = NamedLock::synchronized(kCurrentDeviceLock);
-    return deviceArray_;
-}
-
 std::optional<DeviceData> QuelmarDriveUpdaterAppDelegate::curDeviceData() const {
     auto guard = NamedLock::synchronized(kCurrentDeviceLock);
     return curDeviceData_;

@@ -66,20 +66,18 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
     void updatePhaseNotify(const foundation::Notification& notification);
     void updateWriteProgressNotify(const foundation::Notification& notification);
 
-    appkit::Window* window() const { return window_; }
-    void setWindow(appkit::Window* window) { window_ = window; }
-
-    // For tests: the state behind the controls.
-    bool initFlag() const { return initFlag_; }
-    bool isUpdatingNow() const { return isUpdatingNow_; }
+    // The current drive, read under "SYNC_CURRENTDEVICE": its index (-1 for
+    // none) and a copy of its record.
     std::int32_t curIndex() const;
-    std::vector<DeviceData> deviceArray() const;
     std::optional<DeviceData> curDeviceData() const;
-    const FirmFileData* curFwNormalData() const { return curFwNormalData_.get(); }
     // Returns once the last update worker, and the refresh it ends with, is done.
     void waitForUpdateWorker();
 
   private:
+    // Reads the rest of the state behind the controls in tests
+    // (tests/support/ControllerState.h).
+    friend class ControllerState;
+
     // The open confirmation sheet: the drive it asks about, and whether a
     // list refresh waits for the sheet to close.
     struct Confirmation {

@@ -3,13 +3,16 @@
 // sheet, one of the window while the drive installs, and one around the
 // window and its result sheet; prints the sizes of the window and its sheets:
 //   window_screenshot <scenario.json> <confirmation.png> <during-update.png> <result.png>
+// It reads the window's sheets and the controller's state as the tests do, through
+// their readers in tests/support.
 
 #include "app/MainWindow.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
-#include "platform/appkit/Alert.h"
 #include "platform/appkit/Application.h"
 #include "platform/sim/SimulatedBackend.h"
 #include "scsi/STUCMethod.h"
+#include "tests/support/AlertSheets.h"
+#include "tests/support/ControllerState.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -77,10 +80,10 @@ int main(int argc, char** argv) {
         Step step = Step::WaitForList;
         QTimer driver;
         QObject::connect(&driver, &QTimer::timeout, [&] {
-            QMessageBox* sheet = appkit::Alert::currentSheet(window.window);
+            QMessageBox* sheet = AlertSheets::currentSheet(window.window);
             switch (step) {
             case Step::WaitForList:
-                if (!controller.initFlag() && window.btnUpdate.isEnabled()) {
+                if (!ControllerState::initFlag(controller) && window.btnUpdate.isEnabled()) {
                     step = Step::Confirm;
                     window.btnUpdate.performClick();
                 }
@@ -96,7 +99,7 @@ int main(int argc, char** argv) {
                     printSize("window at its narrowest", top->minimumSize());
                     printSize("confirmation sheet", sheet->size());
                     step = Step::WaitForProgress;
-                    appkit::Alert::buttonForReturnCode(*sheet, 0)->click();
+                    AlertSheets::buttonForReturnCode(*sheet, 0)->click();
                 }
                 break;
             case Step::WaitForProgress:
@@ -111,8 +114,8 @@ int main(int argc, char** argv) {
                 break;
             case Step::WaitForResult:
                 // A few ticks for the sheet to be painted before the screen is read.
-                if (!controller.isUpdatingNow() && sheet != nullptr && sheet->isActiveWindow() &&
-                    ++settlingTicks == 10) {
+                if (!ControllerState::isUpdatingNow(controller) && sheet != nullptr &&
+                    sheet->isActiveWindow() && ++settlingTicks == 10) {
                     printSize("result sheet", sheet->size());
                     if (status == 0 &&
                         !saveScreenAround({window.window.widget(), sheet}, resultPicture)) {

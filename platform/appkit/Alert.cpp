@@ -11,8 +11,6 @@
 namespace appkit {
 namespace {
 
-const QString kSheetObjectName = QStringLiteral("appkit.sheet");
-
 // The answer travels with the button's role, never with its position, which the style decides.
 QMessageBox::ButtonRole roleFor(int returnCode) {
     switch (returnCode) {
@@ -108,7 +106,6 @@ Alert::Alert(std::string messageText, std::string defaultButton,
 void Alert::beginSheetModalForWindow(Window& window, std::function<void(int)> didEnd) const {
     window.performOnGuiThread([&window, alert = *this, didEnd = std::move(didEnd)] {
         auto* box = new QMessageBox(window.widget());
-        box->setObjectName(kSheetObjectName);
         alert.fill(*box);
         // A sheet is part of its window: it carries the window's title, keeps the window blocked
         // and cannot be minimised or maximised apart from it. (A title bar without any button
@@ -153,25 +150,6 @@ void Alert::fill(QMessageBox& box) const {
         addButton(box, *otherButton_, OtherReturn);
     box.setDefaultButton(defaultButton);
     box.setEscapeButton(defaultButton);
-}
-
-QMessageBox* Alert::currentSheet(const Window& window) {
-    const auto sheets =
-        window.widget()->findChildren<QMessageBox*>(kSheetObjectName, Qt::FindDirectChildrenOnly);
-    for (auto sheet = sheets.rbegin(); sheet != sheets.rend(); ++sheet) {
-        if ((*sheet)->isVisible())
-            return *sheet;
-    }
-    return nullptr;
-}
-
-QAbstractButton* Alert::buttonForReturnCode(const QMessageBox& sheet, int returnCode) {
-    const QMessageBox::ButtonRole role = roleFor(returnCode);
-    for (QAbstractButton* button : sheet.buttons()) {
-        if (sheet.buttonRole(button) == role)
-            return button;
-    }
-    return nullptr;
 }
 
 } // namespace appkit

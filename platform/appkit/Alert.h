@@ -2,7 +2,6 @@
 
 #include "platform/appkit/Window.h"
 
-#include <QAbstractButton>
 #include <QMessageBox>
 #include <functional>
 #include <memory>
@@ -38,11 +37,6 @@ class Alert {
     // and answers once it is dismissed or the application quits (as the default button then).
     // The same buttons and keys as a sheet. GUI thread only.
     int runModal(const std::string& title) const;
-
-    // For tests, on the GUI thread: the newest sheet shown on `window` (null when none), and
-    // its button for an answer (null when it has none).
-    static QMessageBox* currentSheet(const Window& window);
-    static QAbstractButton* buttonForReturnCode(const QMessageBox& sheet, int returnCode);
 
   private:
     Alert(std::string messageText, std::string defaultButton,

@@ -1,10 +1,10 @@
 #include "platform/iokit/Notifications.h"
 
 #include "platform/foundation/EventSignal.h"
+#include "platform/iokit/CallFaults.h"
 #include "platform/iokit/Registry.h"
 #include "platform/iokit/Services.h"
 
-#include <atomic>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -31,13 +31,6 @@ struct MasterPort {
 MasterPort& masterPort() {
     static MasterPort instance;
     return instance;
-}
-
-std::atomic<const CallFaults*> installedFaults = nullptr;
-
-std::optional<kern_return_t> injectedFault(FailingCall call) {
-    const CallFaults* faults = installedFaults.load();
-    return faults != nullptr ? faults->answerTo(call) : std::nullopt;
 }
 
 class NotificationIterator;
@@ -160,10 +153,6 @@ class NotificationIterator : public ServiceIterator,
 
 } // namespace
 
-void setCallFaults(const CallFaults* faults) {
-    installedFaults.store(faults);
-}
-
 } // namespace iokit
 
 struct IONotificationPort {
@@ -184,7 +173,7 @@ kern_return_t IOMasterPort(mach_port_t, mach_port_t* masterPort) {
         return kIOReturnBadArgument;
     }
     *masterPort = MACH_PORT_NULL;
-    if (const auto fault = iokit::injectedFault(iokit::FailingCall::MasterPort)) {
+    if (const auto fault = iokit::CallFaults::installedAnswerTo(iokit::FailingCall::MasterPort)) {
         return *fault;
     }
     auto& port = iokit::masterPort();
@@ -247,7 +236,7 @@ kern_return_t IOServiceAddMatchingNotification(IONotificationPort* notifyPort,
     } else if (notificationType != kIOFirstMatchNotification) {
         return kIOReturnUnsupported;
     }
-    if (const auto fault = injectedFault(call)) {
+    if (const auto fault = CallFaults::installedAnswerTo(call)) {
         return *fault;
     }
     auto iterator = std::make_shared<NotificationIterator>(kind, std::move(matching), callback,

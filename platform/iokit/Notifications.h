@@ -5,7 +5,6 @@
 #include "platform/iokit/IOKitTypes.h"
 
 #include <memory>
-#include <optional>
 #include <string_view>
 
 // Notices of matching services arriving and leaving, delivered through a
@@ -58,21 +57,3 @@ kern_return_t IOServiceAddMatchingNotification(IONotificationPort* notifyPort,
                                                CFMutableDictionaryRef matching,
                                                IOServiceMatchingCallback callback, void* refCon,
                                                io_iterator_t* notification);
-
-namespace iokit {
-
-enum class FailingCall { MasterPort, FirstMatchNotification, TerminatedNotification };
-
-// The answers a test gives in place of the set-up calls above, so that the
-// callers' failure paths can run. A call with an answer does nothing else; an
-// IOMasterPort answered with success gives no port. The updater installs none.
-class CallFaults {
-  public:
-    virtual ~CallFaults() = default;
-    virtual std::optional<kern_return_t> answerTo(FailingCall call) const = 0;
-};
-
-// Installs `faults` until another (or none) is installed.
-void setCallFaults(const CallFaults* faults);
-
-} // namespace iokit

@@ -24,11 +24,11 @@ class PassThroughService : public ServiceProvider {
     const CFDictionary& properties() const override { return properties_; }
     IOReturn createPlugInInterface(IOCFPlugInInterface** plugIn) override;
 
-    // Each interface made for the device holds it, so its use count tells
-    // tests how many are still alive; the updater never reads it.
-    const std::shared_ptr<PassThroughDevice>& device() const { return device_; }
-
   private:
+    // Counts the interfaces alive in tests (tests/support/SimulatedDrives.h).
+    friend class PassThroughServiceProbe;
+
+    // Each interface made for the device holds it.
     std::shared_ptr<PassThroughDevice> device_;
     std::string className_;
     CFDictionary properties_;

@@ -2,29 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
-#include <unordered_map>
 
 namespace iokit {
-namespace {
 
-struct Entry {
-    std::shared_ptr<RegistryObject> object;
-    int count = 0;
-};
-
-struct Table {
-    std::mutex mutex;
-    std::unordered_map<io_object_t, Entry> entries;
-    io_object_t nextHandle = 0x1003;
-};
-
-Table& table() {
+Registry::Table& Registry::table() {
     static Table instance;
     return instance;
 }
-
-} // namespace
 
 io_object_t Registry::insert(std::shared_ptr<RegistryObject> object) {
     auto& t = table();
@@ -46,23 +30,10 @@ std::shared_ptr<RegistryObject> Registry::lookup(io_object_t handle) {
     return found == t.entries.end() ? nullptr : found->second.object;
 }
 
-int Registry::retainCount(io_object_t handle) {
-    auto& t = table();
-    std::lock_guard lock(t.mutex);
-    const auto found = t.entries.find(handle);
-    return found == t.entries.end() ? 0 : found->second.count;
-}
-
-std::size_t Registry::liveObjectCount() {
-    auto& t = table();
-    std::lock_guard lock(t.mutex);
-    return t.entries.size();
-}
-
 } // namespace iokit
 
 kern_return_t IOObjectRetain(io_object_t object) {
-    auto& t = iokit::table();
+    auto& t = iokit::Registry::table();
     std::lock_guard lock(t.mutex);
     const auto found = t.entries.find(object);
     if (found == t.entries.end()) {
@@ -74,7 +45,7 @@ kern_return_t IOObjectRetain(io_object_t object) {
 
 kern_return_t IOObjectRelease(io_object_t object) {
     std::shared_ptr<iokit::RegistryObject> dropped;
-    auto& t = iokit::table();
+    auto& t = iokit::Registry::table();
     {
         std::lock_guard lock(t.mutex);
         const auto found = t.entries.find(object);

@@ -3,11 +3,18 @@
 #include "platform/iokit/IOKitTypes.h"
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 // The process-wide table of registry objects. Each object has one reference
 // count; a handle stays valid while the count is above zero.
+
+kern_return_t IOObjectRetain(io_object_t object);
+kern_return_t IOObjectRelease(io_object_t object);
+// Copies the object's class name into a 128-character name buffer.
+kern_return_t IOObjectGetClass(io_object_t object, char className[128]);
 
 namespace iokit {
 
@@ -24,16 +31,23 @@ class Registry {
     static io_object_t insert(std::shared_ptr<RegistryObject> object);
     // The object behind a live handle, or none.
     static std::shared_ptr<RegistryObject> lookup(io_object_t handle);
-    // The counts are observable so that tests can see every retain matched by
-    // a release; the updater never reads them.
-    // The handle's count; 0 for a handle that is not (or no longer) live.
-    static int retainCount(io_object_t handle);
-    static std::size_t liveObjectCount();
+
+  private:
+    friend kern_return_t ::IOObjectRetain(io_object_t object);
+    friend kern_return_t ::IOObjectRelease(io_object_t object);
+    // Reads the counts in tests (tests/support/RegistryCounts.h).
+    friend class RegistryCounts;
+
+    struct Entry {
+        std::shared_ptr<RegistryObject> object;
+        int count = 0;
+    };
+    struct Table {
+        std::mutex mutex;
+        std::unordered_map<io_object_t, Entry> entries;
+        io_object_t nextHandle = 0x1003;
+    };
+    static Table& table();
 };
 
 } // namespace iokit
-
-kern_return_t IOObjectRetain(io_object_t object);
-kern_return_t IOObjectRelease(io_object_t object);
-// Copies the object's class name into a 128-character name buffer.
-kern_return_t IOObjectGetClass(io_object_t object, char className[128]);

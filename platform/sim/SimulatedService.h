@@ -19,10 +19,10 @@ class SimulatedService : public iokit::ServiceProvider {
     const CFDictionary& properties() const override { return service_->properties(); }
     IOReturn createPlugInInterface(IOCFPlugInInterface** plugIn) override;
 
-    // The adapter beneath the faults, for tests to count its interfaces.
-    const iokit::PassThroughService& service() const { return *service_; }
-
   private:
+    // Counts the interfaces alive in tests (tests/support/SimulatedDrives.h).
+    friend class SimulatedDriveProbe;
+
     const std::shared_ptr<iokit::PassThroughService> service_;
     const std::shared_ptr<const VirtualDrive> drive_;
 };

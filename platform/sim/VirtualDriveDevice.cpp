@@ -69,9 +69,4 @@ iokit::PassThroughResult VirtualDriveDevice::execute(std::span<const std::uint8_
     return result;
 }
 
-AccessCounts VirtualDriveDevice::accessCounts() const {
-    std::lock_guard lock(mutex_);
-    return counts_;
-}
-
 } // namespace sim

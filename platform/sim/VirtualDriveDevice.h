@@ -34,10 +34,12 @@ class VirtualDriveDevice : public iokit::PassThroughDevice {
                                      std::chrono::milliseconds timeout) override;
 
     const std::string& deviceNode() const { return deviceNode_; }
-    // For tests to check that every open was matched by a close.
-    AccessCounts accessCounts() const;
 
   private:
+    // Checks in tests that every open was matched by a close
+    // (tests/support/SimulatedDrives.h).
+    friend class SimulatedDriveProbe;
+
     const std::shared_ptr<VirtualDrive> drive_;
     const std::string deviceNode_;
     mutable std::mutex mutex_;

@@ -101,17 +101,17 @@ TEST_F(Accessibility, TheWholeUpdateRunsFromTheKeyboard) {
     QMessageBox* box = waitForSheet("MESSAGE_DONT_DISCONNECTUSB");
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(QApplication::focusWidget(),
-              appkit::Alert::buttonForReturnCode(*box, appkit::Alert::DefaultReturn));
+              AlertSheets::buttonForReturnCode(*box, appkit::Alert::DefaultReturn));
     type(Qt::Key_Return);
     ASSERT_TRUE(processEventsUntil([this] { return sheet() == nullptr; }));
-    EXPECT_FALSE(controller_->isUpdatingNow());
+    EXPECT_FALSE(ControllerState::isUpdatingNow(*controller_));
 
     // Again, on to OK this time.
     ASSERT_TRUE(processEventsUntil([&] { return QApplication::focusWidget() == button; }));
     type(Qt::Key_Space);
     box = waitForSheet("MESSAGE_DONT_DISCONNECTUSB");
     ASSERT_NE(box, nullptr);
-    QWidget* ok = appkit::Alert::buttonForReturnCode(*box, 0);
+    QWidget* ok = AlertSheets::buttonForReturnCode(*box, 0);
     for (int tabs = 0; tabs < 2 && QApplication::focusWidget() != ok; ++tabs) {
         type(Qt::Key_Tab);
     }

@@ -157,7 +157,7 @@ TEST_F(UpdaterWindow, TheGuiThreadNeverWaitsForAListingUnderWayElsewhere) {
     foundation::NotificationCenter::defaultCenter().postNotificationName("changedDeviceNotify");
     EXPECT_TRUE(listing.release());
     ASSERT_TRUE(firstListingDone());
-    EXPECT_EQ(controller_->deviceArray().size(), 1u);
+    EXPECT_EQ(ControllerState::deviceArray(*controller_).size(), 1u);
 }
 
 TEST_F(UpdaterWindow, ARefreshThatFindsNothingDropsTheCurrentDrive) {

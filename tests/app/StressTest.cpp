@@ -53,8 +53,8 @@ TEST_F(UpdaterWindow, SurvivesDrivesComingAndGoingDuringALongUpdate) {
     });
     lastTick = Clock::now();
     ticker.start(1);
-    const bool finished =
-        processEventsUntil([&] { return !controller_->isUpdatingNow() && plugs >= kLeastPlugs; });
+    const bool finished = processEventsUntil(
+        [&] { return !ControllerState::isUpdatingNow(*controller_) && plugs >= kLeastPlugs; });
     done = true;
     plugger.join();
     ASSERT_TRUE(finished);
@@ -64,7 +64,7 @@ TEST_F(UpdaterWindow, SurvivesDrivesComingAndGoingDuringALongUpdate) {
     foundation::NotificationCenter::defaultCenter().postNotificationName("changedDeviceNotify");
     const std::size_t expected = attached ? 2 : 1;
     EXPECT_TRUE(processEventsUntil([&] {
-        return controller_->deviceArray().size() == expected &&
+        return ControllerState::deviceArray(*controller_).size() == expected &&
                window_->cmbDriveList.numberOfItems() == static_cast<int>(expected) &&
                controller_->curIndex() == 0;
     }));

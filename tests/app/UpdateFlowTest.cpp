@@ -41,8 +41,8 @@ TEST_F(UpdateFlow, CancelReturnAndEscapeChangeNothing) {
     for (const int key : {int{Qt::Key_Return}, int{Qt::Key_Escape}, -1}) {
         QMessageBox* box = confirmationSheet();
         ASSERT_NE(box, nullptr);
-        EXPECT_EQ(appkit::Alert::buttonForReturnCode(*box, 1)->text(), "Cancel");
-        EXPECT_EQ(appkit::Alert::buttonForReturnCode(*box, 0)->text(), "OK");
+        EXPECT_EQ(AlertSheets::buttonForReturnCode(*box, 1)->text(), "Cancel");
+        EXPECT_EQ(AlertSheets::buttonForReturnCode(*box, 0)->text(), "OK");
         if (key < 0) {
             press(box, appkit::Alert::DefaultReturn);
         } else {
@@ -50,7 +50,7 @@ TEST_F(UpdateFlow, CancelReturnAndEscapeChangeNothing) {
         }
         ASSERT_TRUE(processEventsUntil([this] { return sheet() == nullptr; }));
     }
-    EXPECT_FALSE(controller_->isUpdatingNow());
+    EXPECT_FALSE(ControllerState::isUpdatingNow(*controller_));
     EXPECT_TRUE(window_->btnUpdate.isEnabled());
     EXPECT_TRUE(window_->idctProgressUpdate.isHidden());
     EXPECT_EQ(commandsSent(), before);
@@ -82,7 +82,7 @@ TEST_F(UpdateFlow, OkStartsTheWorkerAfterAPauseAndCompletesWithAFreshList) {
 
     ASSERT_NE(waitForSheet("Complete!"), nullptr);
     controller_->waitForUpdateWorker();
-    EXPECT_FALSE(controller_->isUpdatingNow());
+    EXPECT_FALSE(ControllerState::isUpdatingNow(*controller_));
     EXPECT_EQ(controller_->curDeviceData()->revision(), "1.02");
     // Read again from the drive: now current, so nothing more to do.
     EXPECT_EQ(window_->lblTxtUpdateVersion.stringValue(), "no need update");
@@ -101,7 +101,7 @@ TEST_F(UpdateFlow, AFailedUpdateShowsErrorAndReadsTheListAgain) {
     press(confirmationSheet(), 0);
     ASSERT_NE(waitForSheet("Error!"), nullptr);
     controller_->waitForUpdateWorker();
-    EXPECT_FALSE(controller_->isUpdatingNow());
+    EXPECT_FALSE(ControllerState::isUpdatingNow(*controller_));
     EXPECT_EQ(controller_->curIndex(), 0);
     EXPECT_TRUE(window_->btnUpdate.isEnabled());
 }
@@ -230,7 +230,7 @@ TEST_F(UpdateFlow, ADriveBusyPastTheLimitEndsInErrorAndTheWindowMayCloseAgain) {
     press(confirmationSheet(), 0);
     ASSERT_NE(waitForSheet("Error!"), nullptr);
     controller_->waitForUpdateWorker();
-    EXPECT_FALSE(controller_->isUpdatingNow());
+    EXPECT_FALSE(ControllerState::isUpdatingNow(*controller_));
     EXPECT_TRUE(window_->window.widget()->close());
 }
 
@@ -279,7 +279,7 @@ TEST_F(UpdateFlow, WhileUpdatingNoticesAreIgnoredAndClosingOrQuittingIsRefused) 
         std::unique_lock lock(mutex);
         ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(20), [&] { return paused; }));
     }
-    EXPECT_TRUE(controller_->isUpdatingNow());
+    EXPECT_TRUE(ControllerState::isUpdatingNow(*controller_));
     EXPECT_FALSE(controller_->windowShouldClose());
     EXPECT_EQ(controller_->applicationShouldTerminate(), appkit::TerminateReply::Cancel);
     EXPECT_FALSE(window_->btnUpdate.isEnabled());
@@ -289,7 +289,7 @@ TEST_F(UpdateFlow, WhileUpdatingNoticesAreIgnoredAndClosingOrQuittingIsRefused) 
     simulated_->attach("late");
     foundation::NotificationCenter::defaultCenter().postNotificationName("changedDeviceNotify");
     EXPECT_EQ(window_->cmbDriveList.numberOfItems(), 1);
-    EXPECT_EQ(controller_->deviceArray().size(), 1u);
+    EXPECT_EQ(ControllerState::deviceArray(*controller_).size(), 1u);
 
     // Progress is shown as 65536 - v; -1 hides the bar.
     controller_->updateIndicatorNotify({"updateIndicatorNotify", 0});

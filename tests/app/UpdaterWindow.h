@@ -3,11 +3,12 @@
 #include "app/LockTokens.h"
 #include "app/MainWindow.h"
 #include "app/QuelmarDriveUpdaterAppDelegate.h"
-#include "platform/appkit/Alert.h"
 #include "platform/foundation/NamedLock.h"
 #include "platform/sim/SimulatedBackend.h"
 #include "scsi/BusyLimit.h"
 #include "scsi/PollInterval.h"
+#include "tests/support/AlertSheets.h"
+#include "tests/support/ControllerState.h"
 #include "tests/support/FirmwareImageFolder.h"
 
 #include <QAbstractButton>
@@ -123,14 +124,14 @@ class UpdaterWindow : public ::testing::Test {
     // The first listing runs on the monitor's thread and holds the listing
     // lock from the clearing of the flag to its end.
     bool firstListingDone() {
-        if (!processEventsUntil([this] { return !controller_->initFlag(); })) {
+        if (!processEventsUntil([this] { return !ControllerState::initFlag(*controller_); })) {
             return false;
         }
         waitForRefreshToEnd();
         return true;
     }
 
-    QMessageBox* sheet() const { return appkit::Alert::currentSheet(window_->window); }
+    QMessageBox* sheet() const { return AlertSheets::currentSheet(window_->window); }
 
     QMessageBox* waitForSheet(const std::string& text) {
         QMessageBox* found = nullptr;
@@ -143,7 +144,7 @@ class UpdaterWindow : public ::testing::Test {
     }
 
     static void press(QMessageBox* box, int answer) {
-        appkit::Alert::buttonForReturnCode(*box, answer)->click();
+        AlertSheets::buttonForReturnCode(*box, answer)->click();
     }
 
     std::vector<std::string> titles() const { return window_->cmbDriveList.itemTitles(); }

@@ -27,7 +27,8 @@ TEST_F(WindowSignals, SignalsDuringAnUpdateWaitForTheResultThenQuitOnceAndSayWhy
     std::vector<bool> updatingWhenActed;
     foundation::ProcessSignals waiter([&](int signal) {
         std::lock_guard lock(mutex);
-        updatingWhenActed.push_back(signal == SIGTERM && controller_->isUpdatingNow());
+        updatingWhenActed.push_back(signal == SIGTERM &&
+                                    ControllerState::isUpdatingNow(*controller_));
     });
     const LogCapture log;
     auto slow = drive("a");

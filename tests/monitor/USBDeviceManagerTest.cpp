@@ -1,10 +1,9 @@
 #include "monitor/USBDeviceManager.h"
 
-#include "platform/iokit/Notifications.h"
-#include "platform/iokit/Registry.h"
 #include "platform/sim/SimulatedBackend.h"
 #include "tests/monitor/MonitorTesting.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/RegistryCounts.h"
 #include "tests/support/ScopedFault.h"
 
 #include <atomic>
@@ -31,7 +30,7 @@ sim::Scenario detachedDrives() {
 } // namespace
 
 TEST(USBDeviceManager, PostsOneNoticeWhenArmedAndOnePerCallbackOnItsOwnThread) {
-    const std::size_t liveBefore = iokit::Registry::liveObjectCount();
+    const std::size_t liveBefore = iokit::RegistryCounts::liveObjectCount();
     auto backend = std::make_unique<sim::SimulatedBackend>(detachedDrives());
     NotificationRecorder recorder;
     // Holds the monitor in its first notice, posted once the arrival notice is
@@ -68,7 +67,7 @@ TEST(USBDeviceManager, PostsOneNoticeWhenArmedAndOnePerCallbackOnItsOwnThread) {
     foundation::NotificationCenter::defaultCenter().removeObserver(&gateObserver);
     // The monitor kept no reference on a drive it was told about.
     backend.reset();
-    EXPECT_EQ(iokit::Registry::liveObjectCount(), liveBefore);
+    EXPECT_EQ(iokit::RegistryCounts::liveObjectCount(), liveBefore);
 }
 
 TEST(USBDeviceManager, ASetUpFailureIsLoggedOnceAndStartReturnsAtOnce) {
@@ -100,7 +99,7 @@ TEST(USBDeviceManager, ASetUpFailureIsLoggedOnceAndStartReturnsAtOnce) {
         SCOPED_TRACE(failure.line);
         const LogCapture log;
         const NotificationRecorder recorder;
-        const ScopedFault fault(failure.call, failure.result);
+        const iokit::ScopedFault fault(failure.call, failure.result);
         EXPECT_FALSE(USBDeviceManager().start());
         EXPECT_THAT(log.systemLog(), ElementsAre(failure.line));
         EXPECT_EQ(recorder.received(), failure.posted);

@@ -1,6 +1,7 @@
 #include "records/DeviceData.h"
 
 #include "platform/iokit/Registry.h"
+#include "tests/support/RegistryCounts.h"
 
 #include <gtest/gtest.h>
 
@@ -25,17 +26,17 @@ TEST(DeviceData, EachCopyHoldsItsOwnHandleReference) {
         first->setScsiDevice(service);
         IOObjectRelease(service); // the record now holds the only reference
         DeviceData second(*first);
-        EXPECT_EQ(iokit::Registry::retainCount(service), 2);
+        EXPECT_EQ(iokit::RegistryCounts::retainCount(service), 2);
         first.reset();
-        EXPECT_EQ(iokit::Registry::retainCount(service), 1);
+        EXPECT_EQ(iokit::RegistryCounts::retainCount(service), 1);
 
         // Storing its own only handle again must not free it in between.
         second.setScsiDevice(second.scsiDevice());
-        EXPECT_EQ(iokit::Registry::retainCount(service), 1);
+        EXPECT_EQ(iokit::RegistryCounts::retainCount(service), 1);
         second.setScsiDevice(other);
-        EXPECT_EQ(iokit::Registry::retainCount(service), 0);
-        EXPECT_EQ(iokit::Registry::retainCount(other), 2);
+        EXPECT_EQ(iokit::RegistryCounts::retainCount(service), 0);
+        EXPECT_EQ(iokit::RegistryCounts::retainCount(other), 2);
     }
-    EXPECT_EQ(iokit::Registry::retainCount(other), 1);
+    EXPECT_EQ(iokit::RegistryCounts::retainCount(other), 1);
     IOObjectRelease(other);
 }

@@ -1,8 +1,8 @@
 #include "platform/iokit/AccessProblems.h"
-#include "platform/iokit/Registry.h"
 #include "scsi/STUCMethod.h"
 #include "tests/support/EngineSupport.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/RegistryCounts.h"
 #include "tests/support/SimulatedDrives.h"
 
 #include <gmock/gmock.h>
@@ -45,7 +45,7 @@ TEST(ExecListDeviceMain, AsksAnotherModelForInquiryOnlyAndNeverSeesOtherDevices)
     scanner.authoring = false;
     SimulatedDrives drives({other, scanner});
     drives.drive("other").setRecording(sim::Recording::Commands);
-    const std::size_t liveObjects = iokit::Registry::liveObjectCount();
+    const std::size_t liveObjects = iokit::RegistryCounts::liveObjectCount();
     LogCapture capture;
 
     EXPECT_THAT(ListTargetDrives(DemoNormalImage()), IsEmpty());
@@ -60,8 +60,8 @@ TEST(ExecListDeviceMain, AsksAnotherModelForInquiryOnlyAndNeverSeesOtherDevices)
     EXPECT_THAT(capture.systemLog(), IsEmpty());
     EXPECT_TRUE(drives.everyAccessReleased("other"));
     EXPECT_TRUE(drives.exclusiveAccessIsFree("other"));
-    EXPECT_EQ(iokit::Registry::retainCount(drives.service("other")), 1);
-    EXPECT_EQ(iokit::Registry::liveObjectCount(), liveObjects);
+    EXPECT_EQ(iokit::RegistryCounts::retainCount(drives.service("other")), 1);
+    EXPECT_EQ(iokit::RegistryCounts::liveObjectCount(), liveObjects);
 }
 
 TEST(ExecListDeviceMain, SkipsDrivesHeldElsewhereOrWithoutInterfaceAndListsTwinsInIteratorOrder) {
@@ -102,9 +102,9 @@ TEST(ExecListDeviceMain, SkipsDrivesHeldElsewhereOrWithoutInterfaceAndListsTwins
 
     // The record keeps the service alive past its removal.
     const io_service_t twin = list[0].scsiDevice();
-    EXPECT_EQ(iokit::Registry::retainCount(twin), 2);
+    EXPECT_EQ(iokit::RegistryCounts::retainCount(twin), 2);
     drives.backend().remove("twin-2");
-    EXPECT_EQ(iokit::Registry::retainCount(twin), 1);
+    EXPECT_EQ(iokit::RegistryCounts::retainCount(twin), 1);
     char className[128];
     ASSERT_EQ(IOObjectGetClass(twin, className), KERN_SUCCESS);
     EXPECT_STREQ(className, "VirtualAuthoringDrive");

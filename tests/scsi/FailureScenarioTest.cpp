@@ -1,4 +1,3 @@
-#include "platform/iokit/Registry.h"
 #include "platform/sim/Scenario.h"
 #include "scsi/PollInterval.h"
 #include "scsi/STUCMethod.h"
@@ -6,6 +5,7 @@
 #include "tests/support/FirmwareImageFolder.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ProgressRecorder.h"
+#include "tests/support/RegistryCounts.h"
 #include "tests/support/SimulatedDrives.h"
 
 #include <filesystem>
@@ -120,7 +120,7 @@ TEST_P(FailureScenario, StaysWithItsDriveAndReleasesEverything) {
     SimulatedDrives drives(sim::Scenario::load(kScenarioDir / (std::string(c.scenario) + ".json")));
     const io_service_t service = drives.service("drive");
     const long references = SimulatedDrives::deviceReferences(service);
-    const std::size_t liveObjects = iokit::Registry::liveObjectCount();
+    const std::size_t liveObjects = iokit::RegistryCounts::liveObjectCount();
     {
         LogCapture capture;
         std::vector<DeviceData> list = ListTargetDrives(images.normal());
@@ -152,8 +152,8 @@ TEST_P(FailureScenario, StaysWithItsDriveAndReleasesEverything) {
     }
     EXPECT_EQ(SimulatedDrives::deviceReferences(service), references);
     EXPECT_TRUE(drives.everyAccessReleased("drive"));
-    EXPECT_EQ(iokit::Registry::retainCount(service), 1);
-    EXPECT_EQ(iokit::Registry::liveObjectCount(), liveObjects);
+    EXPECT_EQ(iokit::RegistryCounts::retainCount(service), 1);
+    EXPECT_EQ(iokit::RegistryCounts::liveObjectCount(), liveObjects);
     const sim::VirtualDrive& drive = drives.drive("drive");
     const sim::DriveFaults& faults = drive.profile().faults;
     if (drive.isAttached() && !faults.exclusiveAccessRefused &&

@@ -1,4 +1,3 @@
-#include "platform/iokit/Registry.h"
 #include "scsi/BusyLimit.h"
 #include "scsi/PollInterval.h"
 #include "scsi/ReturnWait.h"
@@ -7,6 +6,7 @@
 #include "tests/support/FirmwareImageFolder.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ProgressRecorder.h"
+#include "tests/support/RegistryCounts.h"
 #include "tests/support/SimulatedDrives.h"
 
 #include <algorithm>
@@ -295,7 +295,7 @@ TEST_F(UpdateProcedure, DriveRemovedWhileInstallingIsWaitedForThenEndsInNo) {
     EXPECT_EQ(record_.revision(), "1.02");
     EXPECT_TRUE(interfacesReleased());
     EXPECT_TRUE(drives_->everyAccessReleased("d"));
-    EXPECT_EQ(iokit::Registry::retainCount(record_.scsiDevice()), 1);
+    EXPECT_EQ(iokit::RegistryCounts::retainCount(record_.scsiDevice()), 1);
 }
 
 TEST_F(UpdateProcedure, DriveThatLeavesDuringItsInstallIsJudgedWhereItComesBack) {
@@ -518,12 +518,12 @@ INSTANTIATE_TEST_SUITE_P(Drives, MovingInstall, testing::Values(
 
 TEST_F(UpdateProcedure, RecordWithoutServiceOpensNothing) {
     const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1000);
-    const std::size_t liveObjects = iokit::Registry::liveObjectCount();
+    const std::size_t liveObjects = iokit::RegistryCounts::liveObjectCount();
     DeviceData record;
     EXPECT_FALSE(ExecUpdateMain(record, images.normal(), images.kernel()));
     EXPECT_THAT(capture_.lines(), IsEmpty());
     EXPECT_THAT(progress_.values(), IsEmpty());
-    EXPECT_EQ(iokit::Registry::liveObjectCount(), liveObjects);
+    EXPECT_EQ(iokit::RegistryCounts::liveObjectCount(), liveObjects);
 }
 
 namespace {

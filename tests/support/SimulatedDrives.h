@@ -3,12 +3,42 @@
 #include "platform/iokit/Services.h"
 #include "platform/sim/SimulatedBackend.h"
 #include "platform/sim/SimulatedService.h"
+#include "platform/sim/VirtualDriveDevice.h"
 #include "scsi/STUCMethod.h"
 #include "tests/support/LogCapture.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
+
+namespace iokit {
+
+// What a pass-through service holds.
+class PassThroughServiceProbe {
+  public:
+    static long deviceReferences(const PassThroughService& service) {
+        return service.device_.use_count();
+    }
+};
+
+} // namespace iokit
+
+namespace sim {
+
+// What a virtual drive's device and service went through.
+class SimulatedDriveProbe {
+  public:
+    static AccessCounts accessCounts(const VirtualDriveDevice& device) {
+        std::lock_guard lock(device.mutex_);
+        return device.counts_;
+    }
+    static long deviceReferences(const SimulatedService& service) {
+        return iokit::PassThroughServiceProbe::deviceReferences(*service.service_);
+    }
+};
+
+} // namespace sim
 
 // Virtual drives published in the registry for one test, and the interfaces
 // of one of them.
@@ -45,7 +75,8 @@ class SimulatedDrives {
     // Whether every holder of the drive's exclusive access gave it back
     // itself, none by its interface going away.
     bool everyAccessReleased(const std::string& id) {
-        const sim::AccessCounts counts = backend_.device(id).accessCounts();
+        const sim::AccessCounts counts =
+            sim::SimulatedDriveProbe::accessCounts(backend_.device(id));
         return counts.opens == counts.closes && counts.abandoned == 0;
     }
 
@@ -54,7 +85,7 @@ class SimulatedDrives {
     static long deviceReferences(io_service_t service) {
         const auto provider = std::dynamic_pointer_cast<sim::SimulatedService>(
             iokit::ServiceRegistry::provider(service));
-        return provider ? provider->service().device().use_count() : 0;
+        return provider ? sim::SimulatedDriveProbe::deviceReferences(*provider) : 0;
     }
 
   private:

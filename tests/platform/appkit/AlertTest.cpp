@@ -1,6 +1,7 @@
 #include "platform/appkit/Alert.h"
 
 #include "platform/appkit/GuiThread.h"
+#include "tests/support/AlertSheets.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -25,7 +26,7 @@ class AlertTest : public testing::Test {
     QMessageBox* waitForActiveSheet() {
         QMessageBox* sheet = nullptr;
         EXPECT_TRUE(QTest::qWaitFor([&] {
-            sheet = Alert::currentSheet(window_);
+            sheet = AlertSheets::currentSheet(window_);
             return sheet != nullptr && sheet->isActiveWindow();
         }));
         return sheet;
@@ -60,9 +61,9 @@ TEST_F(AlertTest, AnswersFollowTheButtonsRoleAndReturnOrEscapePressTheDefault) {
         QMessageBox* sheet = waitForActiveSheet();
         ASSERT_NE(sheet, nullptr);
         EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
-        EXPECT_EQ(Alert::buttonForReturnCode(*sheet, Alert::DefaultReturn)->text(), "Cancel");
-        EXPECT_EQ(Alert::buttonForReturnCode(*sheet, Alert::AlternateReturn)->text(), "OK");
-        QAbstractButton* target = Alert::buttonForReturnCode(*sheet, pressed.button);
+        EXPECT_EQ(AlertSheets::buttonForReturnCode(*sheet, Alert::DefaultReturn)->text(), "Cancel");
+        EXPECT_EQ(AlertSheets::buttonForReturnCode(*sheet, Alert::AlternateReturn)->text(), "OK");
+        QAbstractButton* target = AlertSheets::buttonForReturnCode(*sheet, pressed.button);
         EXPECT_EQ(target->text(), pressed.button == Alert::OtherReturn ? "Later" : "OK");
         if (pressed.key == Qt::Key_unknown)
             target->click();
@@ -72,7 +73,7 @@ TEST_F(AlertTest, AnswersFollowTheButtonsRoleAndReturnOrEscapePressTheDefault) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }));
         EXPECT_EQ(*answer, pressed.expected);
         EXPECT_TRUE(onGuiThread);
-        EXPECT_EQ(Alert::currentSheet(window_), nullptr);
+        EXPECT_EQ(AlertSheets::currentSheet(window_), nullptr);
     }
 }
 
@@ -98,7 +99,7 @@ TEST_F(AlertTest, AnAlertWithoutTitlesHasOneOKButtonAndMayHaveNoEndOperation) {
     const QFontMetrics title(titleFont);
     EXPECT_GE(sheet->width(), title.horizontalAdvance(sheet->windowTitle()) + 3 * title.height());
     QTest::keyClick(sheet, Qt::Key_Return);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Alert::currentSheet(window_) == nullptr; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return AlertSheets::currentSheet(window_) == nullptr; }));
 }
 
 TEST_F(AlertTest, TextsShowAsTheyAreNeverAsMarkupOrLinks) {
@@ -122,7 +123,7 @@ TEST_F(AlertTest, TextsShowAsTheyAreNeverAsMarkupOrLinks) {
     }
     EXPECT_EQ(shown, 2);
     QTest::keyClick(sheet, Qt::Key_Return);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Alert::currentSheet(window_) == nullptr; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return AlertSheets::currentSheet(window_) == nullptr; }));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/iokit/Registry.h"
 
 #include "platform/iokit/ObjectRef.h"
+#include "tests/support/RegistryCounts.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -21,12 +22,12 @@ class NamedObject : public iokit::RegistryObject {
 TEST(Registry, RetainAndReleaseCountOneReferencePerCallAndFreeTheHandleAtZero) {
     const io_object_t handle = iokit::Registry::insert(std::make_shared<NamedObject>("Drive"));
     EXPECT_NE(handle, IO_OBJECT_NULL);
-    EXPECT_EQ(iokit::Registry::retainCount(handle), 1);
+    EXPECT_EQ(iokit::RegistryCounts::retainCount(handle), 1);
     EXPECT_EQ(IOObjectRetain(handle), KERN_SUCCESS);
-    EXPECT_EQ(iokit::Registry::retainCount(handle), 2);
+    EXPECT_EQ(iokit::RegistryCounts::retainCount(handle), 2);
     EXPECT_EQ(IOObjectRelease(handle), KERN_SUCCESS);
     EXPECT_EQ(IOObjectRelease(handle), KERN_SUCCESS);
-    EXPECT_EQ(iokit::Registry::retainCount(handle), 0);
+    EXPECT_EQ(iokit::RegistryCounts::retainCount(handle), 0);
     EXPECT_EQ(iokit::Registry::lookup(handle), nullptr);
     EXPECT_NE(IOObjectRelease(handle), KERN_SUCCESS);
 }
@@ -51,24 +52,24 @@ TEST(ObjectRef, CopiesRetainMovesHandOverAndEachHolderReleasesOnce) {
     {
         ObjectRef held = ObjectRef::adopt(first);
         ObjectRef copy = held;
-        EXPECT_EQ(iokit::Registry::retainCount(first), 2);
+        EXPECT_EQ(iokit::RegistryCounts::retainCount(first), 2);
         ObjectRef moved = std::move(copy);
-        EXPECT_EQ(iokit::Registry::retainCount(first), 2);
+        EXPECT_EQ(iokit::RegistryCounts::retainCount(first), 2);
         EXPECT_FALSE(copy);
 
         moved = ObjectRef::retain(second);
-        EXPECT_EQ(iokit::Registry::retainCount(first), 1);
-        EXPECT_EQ(iokit::Registry::retainCount(second), 2);
+        EXPECT_EQ(iokit::RegistryCounts::retainCount(first), 1);
+        EXPECT_EQ(iokit::RegistryCounts::retainCount(second), 2);
         IOObjectRelease(second);
 
         // The holder of the last reference assigned to itself keeps the object.
         const ObjectRef& alias = moved;
         moved = alias;
-        EXPECT_EQ(iokit::Registry::retainCount(second), 1);
+        EXPECT_EQ(iokit::RegistryCounts::retainCount(second), 1);
 
         // An out-parameter gives the old reference back before it is filled.
         *held.receive() = IO_OBJECT_NULL;
-        EXPECT_EQ(iokit::Registry::retainCount(first), 0);
+        EXPECT_EQ(iokit::RegistryCounts::retainCount(first), 0);
     }
-    EXPECT_EQ(iokit::Registry::retainCount(second), 0);
+    EXPECT_EQ(iokit::RegistryCounts::retainCount(second), 0);
 }

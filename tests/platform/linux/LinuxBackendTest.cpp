@@ -1,7 +1,7 @@
 #include "platform/linux/LinuxBackend.h"
 
-#include "platform/iokit/Registry.h"
 #include "tests/support/DiskCalls.h"
+#include "tests/support/RegistryCounts.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -19,14 +19,14 @@ TEST(LinuxBackend, GivesBackEverythingItPublishedWhenItGoes) {
     DiskCalls disks;
     disks.registerWith(session);
 
-    const std::size_t before = iokit::Registry::liveObjectCount();
+    const std::size_t before = iokit::RegistryCounts::liveObjectCount();
     std::size_t published = 0;
     for (const EventSource source : {EventSource::Kernel, EventSource::Udev, EventSource::Kernel}) {
         LinuxBackend backend(source);
-        EXPECT_GE(iokit::Registry::liveObjectCount(), before + backend.drives().size());
+        EXPECT_GE(iokit::RegistryCounts::liveObjectCount(), before + backend.drives().size());
         published += backend.discs().size();
     }
-    EXPECT_EQ(iokit::Registry::liveObjectCount(), before);
+    EXPECT_EQ(iokit::RegistryCounts::liveObjectCount(), before);
 
     ASSERT_TRUE(runLoopUntil([&] { return disks.calls().size() >= 2 * published; }));
     const auto calls = disks.calls();
