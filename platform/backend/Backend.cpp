@@ -25,8 +25,8 @@ std::unique_ptr<Backend> Backend::chooseAtStart() {
         names += names.empty() ? "" : ", ";
         names += row.name;
     }
-    throw std::runtime_error("No source of drives applies here (this build has: " + names +
-                             "); name a scenario file in QUELMAR_SCENARIO for virtual drives");
+    throw std::runtime_error("No backend of this build applies here (it has: " + names +
+                             "); name a scenario file in QUELMAR_SCENARIO to use virtual drives");
 }
 
 } // namespace platform

@@ -87,6 +87,7 @@ TEST(BackendTable, AnUnreadableScenarioThrowsWhatItsReaderSays) {
         }
         ASSERT_FALSE(expected.empty());
         const ScenarioNamed named(file.string());
+        ASSERT_EQ(platform::firstApplying(platform::backendTable())->name, "sim");
         try {
             platform::Backend::chooseAtStart();
             ADD_FAILURE() << "no UnreadableScenario";
