@@ -129,7 +129,7 @@ const VirtualDriveDevice& SimulatedBackend::device(std::string_view id) const {
 
 io_service_t SimulatedBackend::service(std::string_view id) const {
     std::lock_guard lock(mutex_);
-    entry(id);
+    entry(id); // throws for an unknown id
     return published_.service(id);
 }
 
