@@ -10,20 +10,26 @@ namespace {
 class PublishedDrive : public DeviceTracker::Publication {
   public:
     PublishedDrive(tracking::PublishedDrives& drives, const DriveDescription& drive)
-        : drives_(drives), key_(drive.syspath) {
-        drives_.publish(key_,
-                        std::make_shared<iokit::PassThroughService>(
-                            std::make_shared<SgDevice>(drive.genericNode, drive.scsiDevice),
-                            RegistryPublisher::kClassName, true, drive.physicalLocation),
-                        drive.genericNode);
+        : drives_(drives), key_(drive.syspath),
+          published_(
+              drives_.publish(key_,
+                              std::make_shared<iokit::PassThroughService>(
+                                  std::make_shared<SgDevice>(drive.genericNode, drive.scsiDevice),
+                                  RegistryPublisher::kClassName, true, drive.physicalLocation),
+                              drive.genericNode)) {}
+    // Only its own drive: never one published under the same key before it.
+    ~PublishedDrive() override {
+        if (published_) {
+            drives_.withdraw(key_);
+        }
     }
-    ~PublishedDrive() override { drives_.withdraw(key_); }
     PublishedDrive(const PublishedDrive&) = delete;
     PublishedDrive& operator=(const PublishedDrive&) = delete;
 
   private:
     tracking::PublishedDrives& drives_;
     const std::string key_;
+    const bool published_;
 };
 
 class PublishedMedium : public DeviceTracker::Publication {
