@@ -33,6 +33,8 @@ elif [[ -n ${SANITIZE:-} ]]; then
     skip="a sanitized build ($SANITIZE) runs no tests on a real kernel"
 elif [[ -n ${LABEL:-} && ${LABEL:-} != kernel ]]; then
     skip="only the label $LABEL was chosen"
+elif ! grep -q '^QUELMAR_BACKENDS:INTERNAL=.*linux' "$build/CMakeCache.txt"; then
+    skip="the build has no Linux backend (no libudev, or QUELMAR_LINUX_BACKEND=OFF)"
 fi
 if [[ -n $skip ]]; then
     echo "test.sh: tests on a real kernel left out: $skip."

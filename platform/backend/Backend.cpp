@@ -1,27 +1,32 @@
 #include "platform/backend/Backend.h"
 
-#include "platform/linux/LinuxBackend.h"
-#include "platform/sim/Scenario.h"
-#include "platform/sim/SimulatedBackend.h"
+#include "platform/backend/BackendRegistration.h"
 
-#include <cstdlib>
+#include <string>
 
 namespace platform {
 
+const BackendRegistration* firstApplying(std::span<const BackendRegistration> table) {
+    for (const BackendRegistration& row : table) {
+        if (row.applies()) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
 std::unique_ptr<Backend> Backend::chooseAtStart() {
-    const char* scenarioFile = std::getenv("QUELMAR_SCENARIO");
-    if (scenarioFile == nullptr || *scenarioFile == '\0') {
-        return std::make_unique<linuxbackend::LinuxBackend>();
+    const auto table = backendTable();
+    if (const BackendRegistration* row = firstApplying(table)) {
+        return row->start();
     }
-    sim::Scenario scenario;
-    try {
-        scenario = sim::Scenario::load(scenarioFile);
-    } catch (const std::runtime_error& error) {
-        throw UnreadableScenario(error.what());
+    std::string names;
+    for (const BackendRegistration& row : table) {
+        names += names.empty() ? "" : ", ";
+        names += row.name;
     }
-    auto simulated = std::make_unique<sim::SimulatedBackend>(scenario);
-    simulated->playEvents();
-    return simulated;
+    throw std::runtime_error("No backend of this build applies here (it has: " + names +
+                             "); name a scenario file in QUELMAR_SCENARIO to use virtual drives");
 }
 
 } // namespace platform

@@ -2,7 +2,6 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
-#include "platform/iokit/AccessProblems.h"
 #include "platform/linux/DeviceTracker.h"
 #include "platform/linux/RegistryPublisher.h"
 #include "platform/linux/UdevSource.h"
@@ -94,11 +93,7 @@ LinuxBackend::~LinuxBackend() {
 }
 
 std::vector<iokit::AccessResult> LinuxBackend::accessProblems() const {
-    std::vector<std::string> nodes;
-    for (const DriveDescription& drive : state_->tracker.drives()) {
-        nodes.push_back(drive.genericNode);
-    }
-    return iokit::AccessProblems::currentOf(nodes);
+    return state_->publisher.accessProblems();
 }
 
 std::vector<DriveDescription> LinuxBackend::drives() const {

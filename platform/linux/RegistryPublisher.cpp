@@ -1,7 +1,6 @@
 #include "platform/linux/RegistryPublisher.h"
 
 #include "platform/diskarb/PublishedDisk.h"
-#include "platform/iokit/AccessProblems.h"
 #include "platform/iokit/PassThroughService.h"
 #include "platform/linux/SgDevice.h"
 
@@ -10,23 +9,27 @@ namespace {
 
 class PublishedDrive : public DeviceTracker::Publication {
   public:
-    explicit PublishedDrive(const DriveDescription& drive)
-        : node_(drive.genericNode),
-          service_(
-              iokit::ServiceRegistry::registerService(std::make_shared<iokit::PassThroughService>(
-                  std::make_shared<SgDevice>(drive.genericNode, drive.scsiDevice),
-                  RegistryPublisher::kClassName, true, drive.physicalLocation))) {}
+    PublishedDrive(tracking::PublishedDrives& drives, const DriveDescription& drive)
+        : drives_(drives), key_(drive.syspath),
+          published_(
+              drives_.publish(key_,
+                              std::make_shared<iokit::PassThroughService>(
+                                  std::make_shared<SgDevice>(drive.genericNode, drive.scsiDevice),
+                                  RegistryPublisher::kClassName, true, drive.physicalLocation),
+                              drive.genericNode)) {}
+    // Only its own drive: never one published under the same key before it.
     ~PublishedDrive() override {
-        iokit::ServiceRegistry::terminateService(service_);
-        // A later drive may get the same node.
-        iokit::AccessProblems::forget(node_);
+        if (published_) {
+            drives_.withdraw(key_);
+        }
     }
     PublishedDrive(const PublishedDrive&) = delete;
     PublishedDrive& operator=(const PublishedDrive&) = delete;
 
   private:
-    const std::string node_;
-    const io_service_t service_;
+    tracking::PublishedDrives& drives_;
+    const std::string key_;
+    const bool published_;
 };
 
 class PublishedMedium : public DeviceTracker::Publication {
@@ -42,7 +45,7 @@ class PublishedMedium : public DeviceTracker::Publication {
 
 std::unique_ptr<DeviceTracker::Publication>
 RegistryPublisher::publishDrive(const DriveDescription& drive) {
-    return std::make_unique<PublishedDrive>(drive);
+    return std::make_unique<PublishedDrive>(drives_, drive);
 }
 
 std::unique_ptr<DeviceTracker::Publication>

@@ -1,8 +1,6 @@
 #include "platform/sim/SimulatedBackend.h"
 
-#include "platform/iokit/AccessProblems.h"
 #include "platform/iokit/PassThroughService.h"
-#include "platform/iokit/Services.h"
 #include "platform/sim/EventPlayer.h"
 #include "platform/sim/FaultyDevice.h"
 #include "platform/sim/SimulatedService.h"
@@ -50,9 +48,9 @@ SimulatedBackend::SimulatedBackend(const Scenario& scenario) : scenario_(scenari
         if (profile.faults.leavesDuringInstall) {
             entry.drive->setLeavingHandler([this, id = profile.id] { driveLeft(id); });
         }
-        auto& stored = entries_.emplace(profile.id, std::move(entry)).first->second;
+        const auto& stored = entries_.emplace(profile.id, std::move(entry)).first->second;
         if (profile.attached) {
-            publish(stored);
+            publish(profile.id, stored);
         }
     }
 }
@@ -72,12 +70,7 @@ SimulatedBackend::~SimulatedBackend() {
     }
     returns.clear();
     std::lock_guard lock(mutex_);
-    for (auto& [id, entry] : entries_) {
-        if (entry.service != IO_OBJECT_NULL) {
-            iokit::ServiceRegistry::terminateService(entry.service);
-        }
-        iokit::AccessProblems::forget(entry.device->deviceNode());
-    }
+    published_.clear();
 }
 
 void SimulatedBackend::playEvents() {
@@ -87,14 +80,7 @@ void SimulatedBackend::playEvents() {
 }
 
 std::vector<iokit::AccessResult> SimulatedBackend::accessProblems() const {
-    std::vector<std::string> nodes;
-    {
-        std::lock_guard lock(mutex_);
-        for (const auto& [id, entry] : entries_) {
-            nodes.push_back(entry.device->deviceNode());
-        }
-    }
-    return iokit::AccessProblems::currentOf(nodes);
+    return published_.accessProblems();
 }
 
 SimulatedBackend::Entry& SimulatedBackend::entry(std::string_view id) {
@@ -105,8 +91,8 @@ const SimulatedBackend::Entry& SimulatedBackend::entry(std::string_view id) cons
     return findEntry(entries_, id);
 }
 
-void SimulatedBackend::publish(Entry& entry) {
-    entry.service = iokit::ServiceRegistry::registerService(entry.provider);
+void SimulatedBackend::publish(const std::string& id, const Entry& entry) {
+    published_.publish(id, entry.provider, entry.device->deviceNode());
 }
 
 void SimulatedBackend::driveLeft(const std::string& id) {
@@ -143,30 +129,28 @@ const VirtualDriveDevice& SimulatedBackend::device(std::string_view id) const {
 
 io_service_t SimulatedBackend::service(std::string_view id) const {
     std::lock_guard lock(mutex_);
-    return entry(id).service;
+    entry(id); // throws for an unknown id
+    return published_.service(id);
 }
 
 void SimulatedBackend::attach(std::string_view id) {
     std::lock_guard lock(mutex_);
-    Entry& found = entry(id);
-    if (found.service != IO_OBJECT_NULL) {
+    const Entry& found = entry(id);
+    if (published_.service(id) != IO_OBJECT_NULL) {
         return;
     }
     found.drive->attach();
-    publish(found);
+    publish(std::string(id), found);
 }
 
 void SimulatedBackend::remove(std::string_view id) {
     std::lock_guard lock(mutex_);
-    Entry& found = entry(id);
-    if (found.service == IO_OBJECT_NULL) {
+    const Entry& found = entry(id);
+    if (published_.service(id) == IO_OBJECT_NULL) {
         return;
     }
     found.drive->remove();
-    iokit::ServiceRegistry::terminateService(found.service);
-    found.service = IO_OBJECT_NULL;
-    // A drive that left is no longer one the user could be told about.
-    iokit::AccessProblems::forget(found.device->deviceNode());
+    published_.withdraw(id);
 }
 
 } // namespace sim

@@ -5,6 +5,7 @@
 #include "platform/sim/Scenario.h"
 #include "platform/sim/VirtualDrive.h"
 #include "platform/sim/VirtualDriveDevice.h"
+#include "platform/tracking/PublishedDrives.h"
 
 #include <map>
 #include <memory>
@@ -61,12 +62,11 @@ class SimulatedBackend : public platform::Backend {
         std::shared_ptr<VirtualDrive> drive;
         std::shared_ptr<VirtualDriveDevice> device;
         std::shared_ptr<SimulatedService> provider;
-        io_service_t service = IO_OBJECT_NULL;
     };
 
     Entry& entry(std::string_view id);
     const Entry& entry(std::string_view id) const;
-    void publish(Entry& entry);
+    void publish(const std::string& id, const Entry& entry);
     // A drive that left during its install is withdrawn at once and, unless
     // it stays away, published again after its time away.
     void driveLeft(const std::string& id);
@@ -76,6 +76,8 @@ class SimulatedBackend : public platform::Backend {
     const Scenario scenario_;
     mutable std::mutex mutex_;
     std::map<std::string, Entry, std::less<>> entries_;
+    // The attached drives, by id.
+    tracking::PublishedDrives published_;
     // Stopped first when the backend goes, before the drives it plays on.
     std::unique_ptr<EventPlayer> player_;
     // Drives on their way back; guarded by returnsMutex_, stopped with the player.
