@@ -142,9 +142,11 @@ class UpdateRun {
     // The same drive, attached again after it left during its install.
     void continueOn(SCSITaskDeviceInterface& interface) { interface_ = &interface; }
 
-    // The run ended here, for the cause given or the one its last step found.
+    // The run ended here, for the cause given or the one its last step found
+    // with the failed command behind it.
     UpdateOutcome failed(std::optional<UpdateFailure> cause = std::nullopt) const {
-        return UpdateOutcome{false, cause.value_or(failure_), inKernelMode_};
+        return UpdateOutcome{false, cause.value_or(failure_), inKernelMode_, std::nullopt,
+                             cause ? std::nullopt : transport_};
     }
 
     bool switchToKernelMode() {
@@ -154,14 +156,14 @@ class UpdateRun {
         postPhase(UpdatePhase::SwitchingToKernel);
         if (!CommandChangeDriveMode(interface_, &deviceData_)) {
             Log::error(Signatures::kExecUpdateMain, "change drive mode.( -> Kernel)");
-            failure_ = UpdateFailure::ModeChangeRefused;
+            fail(UpdateFailure::ModeChangeRefused);
             return false;
         }
         if (!WaitForKernelMode(interface_)) {
             Log::error(Signatures::kExecUpdateMain,
                        "the drive does not report kernel mode after the switch; nothing "
                        "written.\n");
-            failure_ = UpdateFailure::NoKernelModeAfterSwitch;
+            fail(UpdateFailure::NoKernelModeAfterSwitch);
             return false;
         }
         inKernelMode_ = true;
@@ -215,7 +217,7 @@ class UpdateRun {
     bool switchToNormalMode() {
         if (!CommandChangeDriveMode(interface_, &deviceData_)) {
             Log::error(Signatures::kExecUpdateMain, "change drive mode.( -> Normal)");
-            failure_ = UpdateFailure::ActivationRefused;
+            fail(UpdateFailure::ActivationRefused);
             return false;
         }
         inKernelMode_ = false;
@@ -273,7 +275,7 @@ class UpdateRun {
                                              "unchanged for %.1f s)\n",
                                              progress, unchanged.count()));
                 postProgress(kEndOfProgress);
-                failure_ = UpdateFailure::InstallDidNotFinish;
+                fail(UpdateFailure::InstallDidNotFinish);
                 return Installation::Stalled;
             }
         }
@@ -291,7 +293,7 @@ class UpdateRun {
         CommandInquiry(interface_, &answer);
         // A drive of another model that came back at the same place is not
         // the drive that was written.
-        failure_ = UpdateFailure::WrongRevision;
+        fail(UpdateFailure::WrongRevision);
         if (!answer.revision() || !Util::isTargetModel(answer.product())) {
             return false;
         }
@@ -300,6 +302,12 @@ class UpdateRun {
     }
 
   private:
+    // The step just taken failed: its last command tells whether it reached the drive.
+    void fail(UpdateFailure failure) {
+        failure_ = failure;
+        transport_ = interface_->latestTransportFailure();
+    }
+
     bool write(ImageSelector kind, std::span<const std::uint8_t> data, std::uint32_t offset,
                std::uint32_t length) {
         if (bytesWritten_ == 0) {
@@ -317,7 +325,7 @@ class UpdateRun {
                    format("%s: the drive did not take the transfer at 0x%x; it stays in kernel "
                           "mode.\n",
                           fileNameOf(kind).c_str(), offset));
-        failure_ = UpdateFailure::TransferRefused;
+        fail(UpdateFailure::TransferRefused);
         return false;
     }
 
@@ -325,6 +333,7 @@ class UpdateRun {
     DeviceData& deviceData_;
     bool inKernelMode_;
     UpdateFailure failure_ = UpdateFailure::None;
+    std::optional<iokit::TransportFailure> transport_;
     const std::uint64_t bytesToWrite_;
     std::uint64_t bytesWritten_ = 0;
     // The progress counts down: the bar never goes back, whatever number a
@@ -415,8 +424,12 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
                          const FirmFileData& kernelImage) {
     // Before the drive is identified again nothing changed its mode: it is in
     // the mode it was listed in.
-    const auto untouched = [&deviceData](UpdateFailure failure) {
-        return UpdateOutcome{false, failure, deviceData.driveMode() != 0};
+    const auto untouched = [&deviceData](UpdateFailure failure,
+                                         std::optional<iokit::AccessResult> access = std::nullopt,
+                                         std::optional<iokit::TransportFailure> transport =
+                                             std::nullopt) {
+        return UpdateOutcome{false, failure, deviceData.driveMode() != 0, std::move(access),
+                             std::move(transport)};
     };
     const io_service_t scsiDevice = deviceData.scsiDevice();
     if (scsiDevice == IO_OBJECT_NULL) {
@@ -442,7 +455,7 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
     postPhase(UpdatePhase::TakingDrive);
     auto access = ExclusiveAccess::obtain(*interface, Signatures::kExecUpdateMain);
     if (!access) {
-        return untouched(UpdateFailure::AccessRefused);
+        return untouched(UpdateFailure::AccessRefused, interface->latestAccess());
     }
 
     // Each return below gives the access back; the last one also fails when
@@ -450,7 +463,7 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
     UpdateFailure notIdentified = UpdateFailure::None;
     const auto driveMode = identifyAgain(*interface, normal ? &*normal : nullptr, notIdentified);
     if (!driveMode) {
-        return untouched(notIdentified);
+        return untouched(notIdentified, std::nullopt, interface->latestTransportFailure());
     }
     // What the transfers send, for the share of it sent so far.
     const std::uint64_t bytesToWrite =
@@ -516,5 +529,5 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
     if (!released) {
         return run.failed(UpdateFailure::ReleaseFailed);
     }
-    return UpdateOutcome{true, UpdateFailure::None, false};
+    return UpdateOutcome{true, UpdateFailure::None, false, std::nullopt, std::nullopt};
 }
