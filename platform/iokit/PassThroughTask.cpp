@@ -66,7 +66,6 @@ IOReturn PassThroughTask::SetTimeoutDuration(std::uint32_t milliseconds) {
 IOReturn PassThroughTask::ExecuteTaskSync(SCSI_Sense_Data& sense, SCSITaskStatus& status,
                                           std::uint64_t& realizedTransferCount) {
     if (cdb_.empty()) {
-        latest_->note(std::nullopt);
         return kIOReturnError;
     }
     // The device moves no more than both the range and the count allow.

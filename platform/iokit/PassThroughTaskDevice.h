@@ -11,11 +11,11 @@
 namespace iokit {
 
 // The task device interface of a pass-through device. Exclusive access is
-// the device held open; every refusal and grant goes to AccessProblems, and
-// the latest one, like the transport of the latest task, is kept for the
-// holder that asks why something failed. An
-// interface that goes away still holding the device gives it back, as the
-// system closes the files of a process that ends.
+// the device held open; every refusal and grant goes to AccessProblems. The
+// latest one, and how the latest task fared on its way, are kept for the
+// holder that asks why a step failed. An interface that goes away still
+// holding the device gives it back, as the system closes the files of a
+// process that ends.
 class PassThroughTaskDevice : public SCSITaskDeviceInterface {
   public:
     explicit PassThroughTaskDevice(std::shared_ptr<PassThroughDevice> device);
