@@ -145,8 +145,13 @@ class UpdateRun {
     // The run ended here, for the cause given or the one its last step found
     // with the failed command behind it.
     UpdateOutcome failed(std::optional<UpdateFailure> cause = std::nullopt) const {
-        return UpdateOutcome{false, cause.value_or(failure_), inKernelMode_, std::nullopt,
-                             cause ? std::nullopt : transport_};
+        UpdateOutcome outcome;
+        outcome.failure = cause.value_or(failure_);
+        outcome.leftInKernelMode = inKernelMode_;
+        if (!cause) {
+            outcome.transport = transport_;
+        }
+        return outcome;
     }
 
     bool switchToKernelMode() {
@@ -424,12 +429,11 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
                          const FirmFileData& kernelImage) {
     // Before the drive is identified again nothing changed its mode: it is in
     // the mode it was listed in.
-    const auto untouched = [&deviceData](UpdateFailure failure,
-                                         std::optional<iokit::AccessResult> access = std::nullopt,
-                                         std::optional<iokit::TransportFailure> transport =
-                                             std::nullopt) {
-        return UpdateOutcome{false, failure, deviceData.driveMode() != 0, std::move(access),
-                             std::move(transport)};
+    const auto untouched = [&deviceData](UpdateFailure failure) {
+        UpdateOutcome outcome;
+        outcome.failure = failure;
+        outcome.leftInKernelMode = deviceData.driveMode() != 0;
+        return outcome;
     };
     const io_service_t scsiDevice = deviceData.scsiDevice();
     if (scsiDevice == IO_OBJECT_NULL) {
@@ -455,7 +459,9 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
     postPhase(UpdatePhase::TakingDrive);
     auto access = ExclusiveAccess::obtain(*interface, Signatures::kExecUpdateMain);
     if (!access) {
-        return untouched(UpdateFailure::AccessRefused, interface->latestAccess());
+        UpdateOutcome refused = untouched(UpdateFailure::AccessRefused);
+        refused.access = interface->latestAccess();
+        return refused;
     }
 
     // Each return below gives the access back; the last one also fails when
@@ -463,7 +469,9 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
     UpdateFailure notIdentified = UpdateFailure::None;
     const auto driveMode = identifyAgain(*interface, normal ? &*normal : nullptr, notIdentified);
     if (!driveMode) {
-        return untouched(notIdentified, std::nullopt, interface->latestTransportFailure());
+        UpdateOutcome unidentified = untouched(notIdentified);
+        unidentified.transport = interface->latestTransportFailure();
+        return unidentified;
     }
     // What the transfers send, for the share of it sent so far.
     const std::uint64_t bytesToWrite =
@@ -529,5 +537,7 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
     if (!released) {
         return run.failed(UpdateFailure::ReleaseFailed);
     }
-    return UpdateOutcome{true, UpdateFailure::None, false, std::nullopt, std::nullopt};
+    UpdateOutcome done;
+    done.updated = true;
+    return done;
 }
