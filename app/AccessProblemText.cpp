@@ -16,15 +16,29 @@ std::string asIs(std::string_view text) {
     return std::string(text);
 }
 
+std::string describedError(int osError) {
+    const char* description = strerrordesc_np(osError);
+    return description != nullptr ? description : foundation::localized("unknown error");
+}
+
+std::string notPermitted(const char* node) {
+    return foundation::localizedFormat(
+        "You are not permitted to use the drive %s. Log in at this computer's own screen, "
+        "or ask an administrator to add you to the group \"cdrom\" and log in again.",
+        node);
+}
+
+std::string disconnected(const char* node) {
+    return foundation::localizedFormat("The drive %s was disconnected. Connect it and try again.",
+                                       node);
+}
+
 std::string paragraphFor(const iokit::AccessResult& problem, Shown shown) {
     const std::string shownNode = shown(problem.deviceNode);
     const char* node = shownNode.c_str();
     switch (problem.refusal) {
     case iokit::AccessRefusal::NotPermitted:
-        return foundation::localizedFormat(
-            "You are not permitted to use the drive %s. Log in at this computer's own screen, "
-            "or ask an administrator to add you to the group \"cdrom\" and log in again.",
-            node);
+        return notPermitted(node);
     case iokit::AccessRefusal::HeldElsewhere:
         return foundation::localizedFormat(
             "The drive %s is in use by another program. Close that program and try again.", node);
@@ -36,18 +50,40 @@ std::string paragraphFor(const iokit::AccessResult& problem, Shown shown) {
             place.c_str());
     }
     case iokit::AccessRefusal::Gone:
-        return foundation::localizedFormat(
-            "The drive %s was disconnected. Connect it and try again.", node);
-    case iokit::AccessRefusal::OsError: {
-        const char* description = strerrordesc_np(problem.osError);
-        return foundation::localizedFormat(
-            "The drive %s could not be opened (%s).", node,
-            description != nullptr ? description : foundation::localized("unknown error").c_str());
-    }
+        return disconnected(node);
+    case iokit::AccessRefusal::OsError:
+        return foundation::localizedFormat("The drive %s could not be opened (%s).", node,
+                                           describedError(problem.osError).c_str());
     case iokit::AccessRefusal::None:
         break;
     }
     return {};
+}
+
+std::string paragraphFor(const iokit::TransportFailure& failure, Shown shown) {
+    const std::string shownNode = shown(failure.deviceNode);
+    const char* node = shownNode.c_str();
+    switch (failure.transport) {
+    case iokit::Transport::Gone:
+        return disconnected(node);
+    case iokit::Transport::TimedOut:
+        return foundation::localizedFormat("The drive %s did not answer in time.", node);
+    case iokit::Transport::NotPermitted:
+        return notPermitted(node);
+    case iokit::Transport::OsError:
+        return foundation::localizedFormat("A command could not be sent to the drive %s (%s).",
+                                           node, describedError(failure.osError).c_str());
+    case iokit::Transport::Done:
+        break;
+    }
+    return {};
+}
+
+std::string causeFor(const UpdateOutcome& outcome, Shown shown) {
+    if (outcome.access) {
+        return paragraphFor(*outcome.access, shown);
+    }
+    return outcome.transport ? paragraphFor(*outcome.transport, shown) : std::string();
 }
 
 std::string textFor(const std::vector<iokit::AccessResult>& problems, Shown shown) {
@@ -76,18 +112,10 @@ std::string terminalTextForAccessProblems(const std::vector<iokit::AccessResult>
     return textFor(problems, printableOnTerminal);
 }
 
-std::vector<iokit::AccessResult> newAccessProblems(const std::vector<iokit::AccessResult>& before,
-                                                   const std::vector<iokit::AccessResult>& now) {
-    const auto same = [](const iokit::AccessResult& a, const iokit::AccessResult& b) {
-        return a.deviceNode == b.deviceNode && a.refusal == b.refusal && a.osError == b.osError &&
-               a.mountPoint == b.mountPoint;
-    };
-    std::vector<iokit::AccessResult> added;
-    for (const auto& problem : now) {
-        if (std::none_of(before.begin(), before.end(),
-                         [&](const iokit::AccessResult& old) { return same(old, problem); })) {
-            added.push_back(problem);
-        }
-    }
-    return added;
+std::string informativeTextForUpdateCause(const UpdateOutcome& outcome) {
+    return causeFor(outcome, asIs);
+}
+
+std::string terminalTextForUpdateCause(const UpdateOutcome& outcome) {
+    return causeFor(outcome, printableOnTerminal);
 }

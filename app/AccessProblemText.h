@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/iokit/PassThroughDevice.h"
+#include "platform/backend/Backend.h"
+#include "scsi/STUCMethod.h"
 
 #include <string>
 #include <vector>
@@ -14,7 +15,8 @@ std::string informativeTextForAccessProblems(const std::vector<iokit::AccessResu
 // printableOnTerminal makes it.
 std::string terminalTextForAccessProblems(const std::vector<iokit::AccessResult>& problems);
 
-// The problems in `now` that are not in `before`, as they stand: what a piece
-// of work that ran in between ran into.
-std::vector<iokit::AccessResult> newAccessProblems(const std::vector<iokit::AccessResult>& before,
-                                                   const std::vector<iokit::AccessResult>& now);
+// What stood behind a failed update, in the same words: the open that was
+// refused, or the command that did not reach the drive and back. Empty when
+// the engine's own reason says all.
+std::string informativeTextForUpdateCause(const UpdateOutcome& outcome);
+std::string terminalTextForUpdateCause(const UpdateOutcome& outcome);

@@ -10,7 +10,6 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Localized.h"
 #include "platform/foundation/NamedLock.h"
-#include "platform/iokit/AccessProblems.h"
 
 using foundation::NamedLock;
 
@@ -34,7 +33,7 @@ void QuelmarDriveUpdaterAppDelegate::initDeviceList() {
         showSheet(
             foundation::Bundle::mainBundle().localizedStringForKey("MESSAGE_NO_DRIVE_UPDATED"),
             foundation::localized("OK"), std::nullopt, [this](int) { windowShouldClose(); },
-            informativeTextForAccessProblems(iokit::AccessProblems::current()));
+            informativeTextForAccessProblems(backend_.accessProblems()));
     }
 }
 

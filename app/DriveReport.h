@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/iokit/PassThroughDevice.h"
+#include "platform/backend/Backend.h"
 #include "records/DeviceData.h"
 #include "records/FirmFileData.h"
 #include "scsi/STUCMethod.h"

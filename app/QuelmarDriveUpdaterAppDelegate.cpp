@@ -25,8 +25,9 @@ constexpr auto kFirstListingDelay = std::chrono::milliseconds(1000);
 
 } // namespace
 
-QuelmarDriveUpdaterAppDelegate::QuelmarDriveUpdaterAppDelegate(MainWindow& window)
-    : window_(&window.window), nib_(window) {
+QuelmarDriveUpdaterAppDelegate::QuelmarDriveUpdaterAppDelegate(MainWindow& window,
+                                                               const platform::Backend& backend)
+    : window_(&window.window), nib_(window), backend_(backend) {
     nib_.window.setDelegate(this);
     nib_.cmbDriveList.setAction([this] { changedDriveList(); });
     nib_.btnUpdate.setAction([this] { clickUpdateButton(); });

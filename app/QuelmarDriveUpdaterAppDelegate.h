@@ -5,6 +5,7 @@
 #include "platform/appkit/ApplicationDelegate.h"
 #include "platform/appkit/Font.h"
 #include "platform/appkit/WindowDelegate.h"
+#include "platform/backend/Backend.h"
 #include "platform/foundation/EventSignal.h"
 #include "platform/foundation/HeldSignals.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -32,7 +33,9 @@
 class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
                                        public appkit::ApplicationDelegate {
   public:
-    explicit QuelmarDriveUpdaterAppDelegate(MainWindow& window);
+    // `backend` tells why drives that were seen could not be opened; it
+    // outlives the controller.
+    QuelmarDriveUpdaterAppDelegate(MainWindow& window, const platform::Backend& backend);
     ~QuelmarDriveUpdaterAppDelegate() override;
     QuelmarDriveUpdaterAppDelegate(const QuelmarDriveUpdaterAppDelegate&) = delete;
     QuelmarDriveUpdaterAppDelegate& operator=(const QuelmarDriveUpdaterAppDelegate&) = delete;
@@ -106,6 +109,7 @@ class QuelmarDriveUpdaterAppDelegate : public appkit::WindowDelegate,
 
     appkit::Window* window_;
     MainWindow& nib_;
+    const platform::Backend& backend_;
     std::int32_t curIndex_ = -1;
     std::atomic<bool> initFlag_ = false;
     std::atomic<bool> isUpdatingNow_ = false;

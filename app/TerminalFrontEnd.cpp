@@ -110,7 +110,7 @@ int TerminalFrontEnd::update(long index, bool yes) {
         return exitstatus::kUpdateFailed;
     }
 
-    FirmwareUpdateOutcome outcome;
+    UpdateOutcome outcome;
     {
         // A signal that comes now is honoured only after the result is out.
         const foundation::HeldSignals held(heldSignalNotice());
@@ -136,8 +136,7 @@ int TerminalFrontEnd::update(long index, bool yes) {
             if (const std::string what = failureText(outcome); !what.empty()) {
                 streams_.err << what << '\n';
             }
-            if (const std::string why = terminalTextForAccessProblems(outcome.accessProblems);
-                !why.empty()) {
+            if (const std::string why = terminalTextForUpdateCause(outcome); !why.empty()) {
                 streams_.err << why << '\n';
             }
         }

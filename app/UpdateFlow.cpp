@@ -106,8 +106,7 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread(
         auto listing = foundation::NamedLock::synchronized(kListingLock);
     }
     const std::string chosenTitle = titleOf(drive);
-    const FirmwareUpdateOutcome outcome =
-        runFirmwareUpdate(drive, *curFwNormalData_, *curFwKernelData_);
+    const UpdateOutcome outcome = runFirmwareUpdate(drive, *curFwNormalData_, *curFwKernelData_);
     const bool updated = outcome.updated;
     if (updated) {
         // The list entry of the updated drive, wherever it is now, shows what
@@ -128,10 +127,9 @@ void QuelmarDriveUpdaterAppDelegate::runUpdateThread(
         details = completionText(chosenTitle, drive);
     } else {
         details = failureText(outcome);
-        // A drive this update could not open says why.
-        if (const std::string access = informativeTextForAccessProblems(outcome.accessProblems);
-            !access.empty()) {
-            details += (details.empty() ? "" : "\n\n") + access;
+        // A drive this update could not open, or that a command did not reach, says why.
+        if (const std::string cause = informativeTextForUpdateCause(outcome); !cause.empty()) {
+            details += (details.empty() ? "" : "\n\n") + cause;
         }
     }
     showSheet(foundation::localized(updated ? "Complete!" : "Error!"), foundation::localized("OK"),

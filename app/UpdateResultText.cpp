@@ -60,7 +60,7 @@ std::string completionText(std::string_view chosenTitle, const DeviceData& updat
                                        revision.c_str());
 }
 
-std::string failureText(const FirmwareUpdateOutcome& outcome) {
+std::string failureText(const UpdateOutcome& outcome) {
     std::string text = causeText(outcome.failure);
     if (outcome.leftInKernelMode) {
         text += (text.empty() ? "" : " ") +

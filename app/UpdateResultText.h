@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/FirmwareUpdate.h"
 #include "records/DeviceData.h"
+#include "scsi/STUCMethod.h"
 
 #include <string>
 #include <string_view>
@@ -15,4 +15,4 @@ std::string completionText(std::string_view chosenTitle, const DeviceData& updat
 
 // What failed and, when the drive is left in kernel mode, what that means
 // for the user: it is listed, may be updated again and must stay connected.
-std::string failureText(const FirmwareUpdateOutcome& outcome);
+std::string failureText(const UpdateOutcome& outcome);

@@ -95,9 +95,9 @@ int runWindow(int argc, char** argv, foundation::ProcessSignals& processSignals)
     processSignals.setAction(quitTheWindowOn);
 
     const int status = withBackend(
-        [](const platform::Backend&) {
+        [](const platform::Backend& backend) {
             MainWindow mainWindow;
-            QuelmarDriveUpdaterAppDelegate controller(mainWindow);
+            QuelmarDriveUpdaterAppDelegate controller(mainWindow, backend);
             appkit::Application::sharedApplication().setDelegate(&controller);
             controller.awakeFromNib();
             mainWindow.window.show();

@@ -152,8 +152,14 @@ struct UpdateOutcome {
     // The drive was in kernel mode when the update ended: it is listed as
     // such and may be updated again, and must not lose power meanwhile.
     bool leftInKernelMode = false;
+    // For AccessRefused: the refused open, when the drive's interface tells it.
+    std::optional<iokit::AccessResult> access;
+    // The command whose failure on its way to the drive and back failed the
+    // step the run ended at, when the drive's interface tells it.
+    std::optional<iokit::TransportFailure> transport;
 };
 
-// ExecUpdateMain, telling why it failed; its `updated` is ExecUpdateMain's answer.
+// ExecUpdateMain, telling why it failed: the engine's reason, and the refused
+// open or the failed command behind it; its `updated` is ExecUpdateMain's answer.
 UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage,
                          const FirmFileData& kernelImage);

@@ -142,9 +142,16 @@ class UpdateRun {
     // The same drive, attached again after it left during its install.
     void continueOn(SCSITaskDeviceInterface& interface) { interface_ = &interface; }
 
-    // The run ended here, for the cause given or the one its last step found.
+    // The run ended here, for the cause given or the one its last step found
+    // with the failed command behind it.
     UpdateOutcome failed(std::optional<UpdateFailure> cause = std::nullopt) const {
-        return UpdateOutcome{false, cause.value_or(failure_), inKernelMode_};
+        UpdateOutcome outcome;
+        outcome.failure = cause.value_or(failure_);
+        outcome.leftInKernelMode = inKernelMode_;
+        if (!cause) {
+            outcome.transport = transport_;
+        }
+        return outcome;
     }
 
     bool switchToKernelMode() {
@@ -154,14 +161,14 @@ class UpdateRun {
         postPhase(UpdatePhase::SwitchingToKernel);
         if (!CommandChangeDriveMode(interface_, &deviceData_)) {
             Log::error(Signatures::kExecUpdateMain, "change drive mode.( -> Kernel)");
-            failure_ = UpdateFailure::ModeChangeRefused;
+            fail(UpdateFailure::ModeChangeRefused);
             return false;
         }
         if (!WaitForKernelMode(interface_)) {
             Log::error(Signatures::kExecUpdateMain,
                        "the drive does not report kernel mode after the switch; nothing "
                        "written.\n");
-            failure_ = UpdateFailure::NoKernelModeAfterSwitch;
+            fail(UpdateFailure::NoKernelModeAfterSwitch);
             return false;
         }
         inKernelMode_ = true;
@@ -215,7 +222,7 @@ class UpdateRun {
     bool switchToNormalMode() {
         if (!CommandChangeDriveMode(interface_, &deviceData_)) {
             Log::error(Signatures::kExecUpdateMain, "change drive mode.( -> Normal)");
-            failure_ = UpdateFailure::ActivationRefused;
+            fail(UpdateFailure::ActivationRefused);
             return false;
         }
         inKernelMode_ = false;
@@ -273,7 +280,7 @@ class UpdateRun {
                                              "unchanged for %.1f s)\n",
                                              progress, unchanged.count()));
                 postProgress(kEndOfProgress);
-                failure_ = UpdateFailure::InstallDidNotFinish;
+                fail(UpdateFailure::InstallDidNotFinish);
                 return Installation::Stalled;
             }
         }
@@ -291,7 +298,7 @@ class UpdateRun {
         CommandInquiry(interface_, &answer);
         // A drive of another model that came back at the same place is not
         // the drive that was written.
-        failure_ = UpdateFailure::WrongRevision;
+        fail(UpdateFailure::WrongRevision);
         if (!answer.revision() || !Util::isTargetModel(answer.product())) {
             return false;
         }
@@ -300,6 +307,12 @@ class UpdateRun {
     }
 
   private:
+    // The step just taken failed: its last command tells whether it reached the drive.
+    void fail(UpdateFailure failure) {
+        failure_ = failure;
+        transport_ = interface_->latestTransportFailure();
+    }
+
     bool write(ImageSelector kind, std::span<const std::uint8_t> data, std::uint32_t offset,
                std::uint32_t length) {
         if (bytesWritten_ == 0) {
@@ -317,7 +330,7 @@ class UpdateRun {
                    format("%s: the drive did not take the transfer at 0x%x; it stays in kernel "
                           "mode.\n",
                           fileNameOf(kind).c_str(), offset));
-        failure_ = UpdateFailure::TransferRefused;
+        fail(UpdateFailure::TransferRefused);
         return false;
     }
 
@@ -325,6 +338,7 @@ class UpdateRun {
     DeviceData& deviceData_;
     bool inKernelMode_;
     UpdateFailure failure_ = UpdateFailure::None;
+    std::optional<iokit::TransportFailure> transport_;
     const std::uint64_t bytesToWrite_;
     std::uint64_t bytesWritten_ = 0;
     // The progress counts down: the bar never goes back, whatever number a
@@ -416,7 +430,10 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
     // Before the drive is identified again nothing changed its mode: it is in
     // the mode it was listed in.
     const auto untouched = [&deviceData](UpdateFailure failure) {
-        return UpdateOutcome{false, failure, deviceData.driveMode() != 0};
+        UpdateOutcome outcome;
+        outcome.failure = failure;
+        outcome.leftInKernelMode = deviceData.driveMode() != 0;
+        return outcome;
     };
     const io_service_t scsiDevice = deviceData.scsiDevice();
     if (scsiDevice == IO_OBJECT_NULL) {
@@ -442,7 +459,9 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
     postPhase(UpdatePhase::TakingDrive);
     auto access = ExclusiveAccess::obtain(*interface, Signatures::kExecUpdateMain);
     if (!access) {
-        return untouched(UpdateFailure::AccessRefused);
+        UpdateOutcome refused = untouched(UpdateFailure::AccessRefused);
+        refused.access = interface->latestAccess();
+        return refused;
     }
 
     // Each return below gives the access back; the last one also fails when
@@ -450,7 +469,9 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
     UpdateFailure notIdentified = UpdateFailure::None;
     const auto driveMode = identifyAgain(*interface, normal ? &*normal : nullptr, notIdentified);
     if (!driveMode) {
-        return untouched(notIdentified);
+        UpdateOutcome unidentified = untouched(notIdentified);
+        unidentified.transport = interface->latestTransportFailure();
+        return unidentified;
     }
     // What the transfers send, for the share of it sent so far.
     const std::uint64_t bytesToWrite =
@@ -516,5 +537,7 @@ UpdateOutcome ExecUpdate(DeviceData& deviceData, const FirmFileData& normalImage
     if (!released) {
         return run.failed(UpdateFailure::ReleaseFailed);
     }
-    return UpdateOutcome{true, UpdateFailure::None, false};
+    UpdateOutcome done;
+    done.updated = true;
+    return done;
 }

@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
         sim::SimulatedBackend backend(sim::Scenario::load(argv[1]));
         backend.playEvents();
         MainWindow window;
-        QuelmarDriveUpdaterAppDelegate controller(window);
+        QuelmarDriveUpdaterAppDelegate controller(window, backend);
         appkit::Application::sharedApplication().setDelegate(&controller);
         controller.awakeFromNib();
         window.window.show();

@@ -33,6 +33,15 @@ struct PassThroughResult {
     std::uint64_t transferred = 0; // bytes really moved
 };
 
+// A command that did not reach the device and back, on the node it was sent to.
+struct TransportFailure {
+    Transport transport = Transport::OsError;
+    int osError = 0; // errno, for OsError
+    std::string deviceNode;
+
+    friend bool operator==(const TransportFailure&, const TransportFailure&) = default;
+};
+
 // Why exclusive access was refused, in terms a user can act on.
 enum class AccessRefusal {
     None,
@@ -52,6 +61,7 @@ struct AccessResult {
     std::string deviceNode;
 
     bool granted() const { return refusal == AccessRefusal::None; }
+    friend bool operator==(const AccessResult&, const AccessResult&) = default;
 };
 
 class PassThroughDevice {

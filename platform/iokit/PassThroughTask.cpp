@@ -34,8 +34,9 @@ IOReturn ioReturnFor(Transport transport) {
 
 } // namespace
 
-PassThroughTask::PassThroughTask(std::shared_ptr<PassThroughDevice> device)
-    : device_(std::move(device)) {}
+PassThroughTask::PassThroughTask(std::shared_ptr<PassThroughDevice> device,
+                                 std::shared_ptr<LatestTransport> latest)
+    : device_(std::move(device)), latest_(std::move(latest)) {}
 
 IOReturn PassThroughTask::SetCommandDescriptorBlock(std::span<const std::uint8_t> cdb) {
     if (cdb.size() != 6 && cdb.size() != 10 && cdb.size() != 12 && cdb.size() != 16) {
@@ -74,8 +75,11 @@ IOReturn PassThroughTask::ExecuteTaskSync(SCSI_Sense_Data& sense, SCSITaskStatus
     const PassThroughResult result =
         device_->execute(cdb_, data, directionOf(direction_), timeout_);
     if (result.transport != Transport::Done) {
+        // The node is the task device interface's to name.
+        latest_->note(TransportFailure{result.transport, result.osError, {}});
         return ioReturnFor(result.transport);
     }
+    latest_->note(std::nullopt);
     status = result.status;
     realizedTransferCount = result.transferred;
     if (result.status == kSCSITaskStatus_CHECK_CONDITION) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/iokit/LatestTransport.h"
 #include "platform/iokit/PassThroughDevice.h"
 #include "platform/iokit/SCSITaskInterfaces.h"
 
@@ -10,14 +11,16 @@
 namespace iokit {
 
 // One command for a pass-through device: its CDB, one data range and a
-// timeout, carried out synchronously.
+// timeout, carried out synchronously. How its execution fared on the way goes
+// to `latest`, shared with the task device interface that made it.
 class PassThroughTask : public SCSITaskInterface {
   public:
     // The timeout of a task that was given none: a device never gets 0,
     // which some systems read as "wait for ever" and others as a short default.
     static constexpr std::chrono::milliseconds defaultTimeout{30000};
 
-    explicit PassThroughTask(std::shared_ptr<PassThroughDevice> device);
+    PassThroughTask(std::shared_ptr<PassThroughDevice> device,
+                    std::shared_ptr<LatestTransport> latest);
 
     IOReturn SetCommandDescriptorBlock(std::span<const std::uint8_t> cdb) override;
     IOReturn SetScatterGatherEntries(std::span<const IOVirtualRange> ranges,
@@ -29,6 +32,7 @@ class PassThroughTask : public SCSITaskInterface {
 
   private:
     std::shared_ptr<PassThroughDevice> device_;
+    std::shared_ptr<LatestTransport> latest_;
     std::vector<std::uint8_t> cdb_;
     IOVirtualRange range_;
     std::uint64_t transferCount_ = 0;

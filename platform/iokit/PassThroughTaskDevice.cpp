@@ -40,10 +40,12 @@ IOReturn PassThroughTaskDevice::ObtainExclusiveAccess() {
     if (holding_) {
         return kIOReturnSuccess;
     }
-    const AccessResult result = device_->open();
+    AccessResult result = device_->open();
     AccessProblems::note(result);
     holding_ = result.granted();
-    return ioReturnFor(result.refusal);
+    const IOReturn answer = ioReturnFor(result.refusal);
+    latestAccess_ = std::move(result);
+    return answer;
 }
 
 IOReturn PassThroughTaskDevice::ReleaseExclusiveAccess() {
@@ -57,7 +59,23 @@ IOReturn PassThroughTaskDevice::ReleaseExclusiveAccess() {
 }
 
 SCSITaskInterface* PassThroughTaskDevice::CreateSCSITask() {
-    return new PassThroughTask(device_);
+    // The latest task is this one, whatever an earlier one met.
+    latestTransport_->note(std::nullopt);
+    return new PassThroughTask(device_, latestTransport_);
+}
+
+std::optional<AccessResult> PassThroughTaskDevice::latestAccess() const {
+    std::lock_guard lock(mutex_);
+    return latestAccess_;
+}
+
+std::optional<TransportFailure> PassThroughTaskDevice::latestTransportFailure() const {
+    auto failure = latestTransport_->failure();
+    if (failure) {
+        std::lock_guard lock(mutex_);
+        failure->deviceNode = latestAccess_ ? latestAccess_->deviceNode : std::string();
+    }
+    return failure;
 }
 
 } // namespace iokit

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "platform/iokit/IOKitTypes.h"
+#include "platform/iokit/PassThroughDevice.h"
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 // The interfaces through which one SCSI device is driven: a plug-in for the
@@ -69,6 +71,15 @@ class SCSITaskDeviceInterface : public IOInterface {
     virtual IOReturn ReleaseExclusiveAccess() = 0;
     // A new task owned by the caller, or none.
     virtual SCSITaskInterface* CreateSCSITask() = 0;
+
+    // What the latest ObtainExclusiveAccess met, so that a holder can say why
+    // it was refused; none when this interface cannot tell.
+    virtual std::optional<iokit::AccessResult> latestAccess() const { return std::nullopt; }
+    // How the latest task of this interface failed on its way to the device
+    // and back; none when it was carried out, or when this interface cannot tell.
+    virtual std::optional<iokit::TransportFailure> latestTransportFailure() const {
+        return std::nullopt;
+    }
 };
 
 class MMCDeviceInterface : public IOInterface {

@@ -55,12 +55,30 @@ TEST(AccessProblemText, ATerminalGetsTheNodeAndMountPointEscaped) {
               "and try again.");
 }
 
-TEST(AccessProblemText, NewProblemsAreThoseNotStandingBefore) {
-    const auto heldTwo = problem("/dev/sg2", AccessRefusal::HeldElsewhere, EBUSY);
-    const auto mountedTwo = problem("/dev/sg2", AccessRefusal::DiscMounted, EBUSY, "/mnt");
-    const auto deniedOne = problem("/dev/sg1", AccessRefusal::NotPermitted, EACCES);
-    const auto added = newAccessProblems({deniedOne, heldTwo}, {deniedOne, mountedTwo});
-    ASSERT_EQ(added.size(), 1u);
-    EXPECT_EQ(added[0].refusal, AccessRefusal::DiscMounted);
-    EXPECT_TRUE(newAccessProblems({deniedOne}, {deniedOne}).empty());
+TEST(AccessProblemText, AFailedUpdateNamesTheRefusedOpenOrTheCommandThatFailedOnItsWay) {
+    const auto lost = [](iokit::Transport transport, int error = 0) {
+        UpdateOutcome outcome;
+        outcome.transport = iokit::TransportFailure{transport, error, "/dev/sg\r2"};
+        return outcome;
+    };
+    UpdateOutcome refused;
+    refused.access = problem("/dev/sg3", AccessRefusal::DiscMounted, EBUSY, "/media/ann/HOLIDAY");
+    const std::vector<std::pair<UpdateOutcome, std::string>> cases{
+        {refused, "A disc in the drive /dev/sg3 is mounted at /media/ann/HOLIDAY. Eject the disc "
+                  "and try again."},
+        {lost(iokit::Transport::Gone),
+         "The drive /dev/sg\\x0d2 was disconnected. Connect it and try again."},
+        {lost(iokit::Transport::TimedOut), "The drive /dev/sg\\x0d2 did not answer in time."},
+        {lost(iokit::Transport::NotPermitted),
+         "You are not permitted to use the drive /dev/sg\\x0d2. Log in at this computer's own "
+         "screen, or ask an administrator to add you to the group \"cdrom\" and log in again."},
+        {lost(iokit::Transport::OsError, EIO),
+         "A command could not be sent to the drive /dev/sg\\x0d2 (Input/output error)."},
+        {UpdateOutcome{}, ""},
+    };
+    for (const auto& [outcome, text] : cases) {
+        EXPECT_EQ(terminalTextForUpdateCause(outcome), text);
+    }
+    EXPECT_EQ(informativeTextForUpdateCause(lost(iokit::Transport::TimedOut)),
+              "The drive /dev/sg\r2 did not answer in time.");
 }

@@ -141,17 +141,33 @@ TEST_F(TerminalSession, UpdatesTheDriveAtTheIndexAndShowsItsProgressOnATerminal)
     EXPECT_TRUE(drives_->everyAccessReleased("b"));
 }
 
-TEST_F(TerminalSession, AFailedUpdateSaysSoWithStatusOne) {
-    auto stale = drive("stale");
-    stale.faults.revisionAfterInstall = "1.01";
-    start({stale});
-    EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(1, true); }), 1);
-    EXPECT_EQ(out_.str(), "");
-    EXPECT_THAT(err_.str(), HasSubstr("Error! The update of drive 1 failed."));
-    EXPECT_THAT(err_.str(), HasSubstr("QuelmarDriveUpdater\nAfter installing, the drive does not "
-                                      "report the revision of the new firmware.\n"));
-    // No bar without a terminal.
-    EXPECT_THAT(err_.str(), testing::Not(HasSubstr("Installing")));
+TEST_F(TerminalSession, AFailedUpdateSaysSoWithStatusOneAndWhy) {
+    struct Case {
+        void (*fault)(sim::DriveFaults&);
+        const char* why;
+    };
+    for (const Case& c : {
+             Case{[](sim::DriveFaults& faults) { faults.revisionAfterInstall = "1.01"; },
+                  "QuelmarDriveUpdater\nAfter installing, the drive does not report the revision "
+                  "of the new firmware.\n"},
+             // Gone at the second kernel transfer: three commands to list, then I, R, M, I, K.
+             Case{[](sim::DriveFaults& faults) { faults.removalAtCommand = 9; },
+                  "QuelmarDriveUpdater\nThe drive did not take the firmware being written to it. "
+                  "The drive is left in its update mode: it is listed and can be updated again. "
+                  "Keep it connected until then.\nThe drive virtual:stale was disconnected. "
+                  "Connect it and try again.\n"},
+         }) {
+        auto stale = drive("stale");
+        c.fault(stale.faults);
+        drives_.reset();
+        start({stale});
+        EXPECT_EQ(run([](TerminalFrontEnd& f) { return f.update(1, true); }), 1);
+        EXPECT_EQ(out_.str(), "");
+        EXPECT_THAT(err_.str(), HasSubstr("Error! The update of drive 1 failed."));
+        EXPECT_THAT(err_.str(), HasSubstr(c.why));
+        // No bar without a terminal.
+        EXPECT_THAT(err_.str(), testing::Not(HasSubstr("Installing")));
+    }
 }
 
 TEST_F(TerminalSession, AnIndexWithoutAnEligibleDriveIsRefusedWithStatusThreeAndNothingWritten) {

@@ -106,12 +106,24 @@ TEST_F(UpdateFlow, AFailedUpdateShowsErrorAndReadsTheListAgain) {
     EXPECT_TRUE(window_->btnUpdate.isEnabled());
 }
 
-TEST_F(UpdateFlow, AnUpdateThatCannotOpenItsDriveSaysWhyUnderError) {
+namespace {
+
+// Whether the same refusal is already on record when the update meets it.
+class RefusedUpdate : public UpdateFlow, public testing::WithParamInterface<bool> {};
+
+} // namespace
+
+TEST_P(RefusedUpdate, SaysWhyUnderError) {
     startWithOneEligibleDrive();
     // Another holder takes the drive between the listing and the update.
     const DeviceInterfaces holder =
         CreateDeviceInterfaceForAuthoringDevice(simulated_->service("a"));
     ASSERT_EQ(holder.taskDevice->ObtainExclusiveAccess(), kIOReturnSuccess);
+    if (GetParam()) {
+        const DeviceInterfaces earlier =
+            CreateDeviceInterfaceForAuthoringDevice(simulated_->service("a"));
+        ASSERT_NE(earlier.taskDevice->ObtainExclusiveAccess(), kIOReturnSuccess);
+    }
     press(confirmationSheet(), 0);
     QMessageBox* box = waitForSheet("Error!");
     ASSERT_NE(box, nullptr);
@@ -122,6 +134,8 @@ TEST_F(UpdateFlow, AnUpdateThatCannotOpenItsDriveSaysWhyUnderError) {
     controller_->waitForUpdateWorker();
     EXPECT_EQ(holder.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);
 }
+
+INSTANTIATE_TEST_SUITE_P(RecordedBefore, RefusedUpdate, testing::Bool());
 
 namespace {
 

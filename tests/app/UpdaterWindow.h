@@ -92,7 +92,7 @@ class UpdaterWindow : public ::testing::Test {
             pollInterval_.emplace(*interval);
         }
         window_ = std::make_unique<MainWindow>();
-        controller_ = std::make_unique<QuelmarDriveUpdaterAppDelegate>(*window_);
+        controller_ = std::make_unique<QuelmarDriveUpdaterAppDelegate>(*window_, *simulated_);
         controller_->awakeFromNib();
         window_->window.show();
     }

@@ -1,3 +1,6 @@
+#include "platform/iokit/AccessProblems.h"
+#include "platform/iokit/PassThroughService.h"
+#include "platform/iokit/Registry.h"
 #include "scsi/BusyLimit.h"
 #include "scsi/PollInterval.h"
 #include "scsi/ReturnWait.h"
@@ -10,6 +13,7 @@
 #include "tests/support/SimulatedDrives.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <exception>
 #include <fstream>
 #include <gmock/gmock.h>
@@ -756,6 +760,52 @@ TEST_F(UpdateProcedure, ADriveThatDoesNotReportKernelModeAfterTheSwitchGetsNoIma
                            err("the drive does not report kernel mode after the switch; nothing "
                                "written.\n")}));
     EXPECT_TRUE(interfacesReleased());
+}
+
+TEST_F(UpdateProcedure, ADriveGoneMidTransferEndsTheRunWithThatTransportAndItsNode) {
+    // Three commands to list, then I, R, M, I and the second kernel transfer.
+    auto profile = readyDrive();
+    profile.faults.removalAtCommand = 9;
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 40960);
+    list(profile, images);
+    const UpdateOutcome outcome = ExecUpdate(record_, images.normal(), images.kernel());
+    EXPECT_EQ(letters(history()), "IRMIKK");
+    EXPECT_EQ(outcome.failure, UpdateFailure::TransferRefused);
+    EXPECT_TRUE(outcome.leftInKernelMode);
+    EXPECT_EQ(outcome.transport, (iokit::TransportFailure{iokit::Transport::Gone, 0, "virtual:d"}));
+    EXPECT_EQ(outcome.access, std::nullopt);
+}
+
+namespace {
+
+// A drive that refuses to be opened while a disc in it is mounted.
+class MountedDiscDevice final : public iokit::PassThroughDevice {
+  public:
+    static iokit::AccessResult refusal() {
+        return {iokit::AccessRefusal::DiscMounted, EBUSY, "/media/ann/HOLIDAY 2010", "/dev/sg3"};
+    }
+    iokit::AccessResult open() override { return refusal(); }
+    bool close() override { return false; }
+    iokit::PassThroughResult execute(std::span<const std::uint8_t>, std::span<std::uint8_t>,
+                                     iokit::TransferDirection, std::chrono::milliseconds) override {
+        return {iokit::Transport::Gone};
+    }
+};
+
+} // namespace
+
+TEST_F(UpdateProcedure, ARefusedOpenEndsTheRunWithTheRefusalItsNodeAndMountPoint) {
+    const FirmwareImageFolder images(tools::kDemoKernelImageSize, 1024);
+    DeviceData record;
+    record.setScsiDevice(
+        iokit::ServiceRegistry::registerService(std::make_shared<iokit::PassThroughService>(
+            std::make_shared<MountedDiscDevice>(), "IOSCSIPeripheralDeviceNub", true)));
+    const UpdateOutcome outcome = ExecUpdate(record, images.normal(), images.kernel());
+    iokit::ServiceRegistry::terminateService(record.scsiDevice());
+    iokit::AccessProblems::forget("/dev/sg3");
+    EXPECT_EQ(outcome.failure, UpdateFailure::AccessRefused);
+    EXPECT_EQ(outcome.access, MountedDiscDevice::refusal());
+    EXPECT_EQ(outcome.transport, std::nullopt);
 }
 
 TEST_F(UpdateProcedure, ARejectedTransferEndsTheRunInKernelModeAndARetryWritesItAll) {
