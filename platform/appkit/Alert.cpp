@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QSpacerItem>
 #include <algorithm>
+#include <ranges>
 
 namespace appkit {
 namespace {
@@ -93,9 +94,9 @@ std::shared_ptr<Alert> Alert::alertWithMessageText(std::string messageText,
                                                    std::optional<std::string> alternateButton,
                                                    std::optional<std::string> otherButton,
                                                    std::string informativeText) {
-    return std::shared_ptr<Alert>(new Alert(std::move(messageText), defaultButton.value_or("OK"),
-                                            std::move(alternateButton), std::move(otherButton),
-                                            std::move(informativeText)));
+    return std::shared_ptr<Alert>(
+        new Alert(std::move(messageText), std::move(defaultButton).value_or("OK"),
+                  std::move(alternateButton), std::move(otherButton), std::move(informativeText)));
 }
 
 Alert::Alert(std::string messageText, std::string defaultButton,
@@ -158,9 +159,9 @@ void Alert::fill(QMessageBox& box) const {
 QMessageBox* Alert::currentSheet(const Window& window) {
     const auto sheets =
         window.widget()->findChildren<QMessageBox*>(kSheetObjectName, Qt::FindDirectChildrenOnly);
-    for (auto sheet = sheets.rbegin(); sheet != sheets.rend(); ++sheet) {
-        if ((*sheet)->isVisible())
-            return *sheet;
+    for (QMessageBox* sheet : std::views::reverse(sheets)) {
+        if (sheet->isVisible())
+            return sheet;
     }
     return nullptr;
 }

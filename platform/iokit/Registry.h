@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 // The process-wide table of registry objects. Each object has one reference
@@ -36,4 +37,4 @@ class Registry {
 kern_return_t IOObjectRetain(io_object_t object);
 kern_return_t IOObjectRelease(io_object_t object);
 // Copies the object's class name into a 128-character name buffer.
-kern_return_t IOObjectGetClass(io_object_t object, char className[128]);
+kern_return_t IOObjectGetClass(io_object_t object, std::span<char, 128> className);
