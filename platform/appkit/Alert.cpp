@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QSpacerItem>
 #include <algorithm>
-#include <ranges>
 
 namespace appkit {
 namespace {
@@ -159,11 +158,9 @@ void Alert::fill(QMessageBox& box) const {
 QMessageBox* Alert::currentSheet(const Window& window) {
     const auto sheets =
         window.widget()->findChildren<QMessageBox*>(kSheetObjectName, Qt::FindDirectChildrenOnly);
-    for (QMessageBox* sheet : std::views::reverse(sheets)) {
-        if (sheet->isVisible())
-            return sheet;
-    }
-    return nullptr;
+    const auto visible = std::find_if(sheets.rbegin(), sheets.rend(),
+                                      [](const QMessageBox* sheet) { return sheet->isVisible(); });
+    return visible != sheets.rend() ? *visible : nullptr;
 }
 
 QAbstractButton* Alert::buttonForReturnCode(const QMessageBox& sheet, int returnCode) {
