@@ -9,6 +9,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringList>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -23,7 +24,7 @@ constexpr const char* kProgram = "quelmar-drive-updater";
 // What --help says above the options, a text of the string tables a line.
 std::string description() {
     using foundation::localized;
-    constexpr std::pair<int, const char*> kExitStatuses[] = {
+    constexpr auto kExitStatuses = std::to_array<std::pair<int, const char*>>({
         {0, "updated, or listed"},
         {1, "the update failed, or was not confirmed"},
         {2, "usage error"},
@@ -32,7 +33,7 @@ std::string description() {
         {5, "the updater cannot run here safely (see the manual)"},
         {6, "the output asked for could not be written"},
         {7, "the scenario file named by QUELMAR_SCENARIO could not be read"},
-    };
+    });
     std::string text = localized("Writes new firmware to attached Quelmar BD-RW drives. Without "
                                  "options it opens its window; --list and --update work in a "
                                  "terminal, without one.") +

@@ -39,7 +39,7 @@ TerminalFrontEnd::TerminalFrontEnd(const platform::Backend& backend, TerminalStr
 
 DriveReport TerminalFrontEnd::survey() const {
     std::vector<DeviceData> drives = listTargetDrivesNumbered(normalImage_);
-    return DriveReport(std::move(drives), backend_.accessProblems(), normalImage_);
+    return {std::move(drives), backend_.accessProblems(), normalImage_};
 }
 
 int TerminalFrontEnd::list(bool json) {

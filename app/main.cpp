@@ -154,6 +154,9 @@ int runTerminal(int argc, char** argv, const CommandLineRequest& request) {
 
 } // namespace
 
+// An exception that gets this far is a fault. Left uncaught it ends the program
+// through std::terminate at the throw, with the stack that led to it intact.
+// NOLINTNEXTLINE(bugprone-exception-escape)
 int main(int argc, char** argv) {
     // Before any thread starts, so that every thread inherits the blocked signals.
     foundation::ProcessSignals::blockAtStart();

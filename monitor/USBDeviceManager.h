@@ -17,6 +17,9 @@ class USBDeviceManager {
 
     // Notice callbacks: each takes every service off the iterator, which arms
     // the notice again, and posts one notification however many there were.
+    // They keep their long-standing names, reserved in form but class members.
+    // NOLINTBEGIN(bugprone-reserved-identifier)
     static void _LTIOUSBDeviceAdded(void* refCon, io_iterator_t iterator);
     static void _LTIOUSBDeviceRemoved(void* refCon, io_iterator_t iterator);
+    // NOLINTEND(bugprone-reserved-identifier)
 };

@@ -3,6 +3,9 @@
 #include "records/FirmwareImageLayout.h"
 #include "records/Util.h"
 
+#include <array>
+#include <utility>
+
 void FirmFileData::readHeaderOfResource(std::string_view fileName) {
     auto handle = Util::openFile(fileName);
     if (!handle) {
@@ -43,14 +46,14 @@ void FirmFileData::readHeaderOfBytes(std::span<const std::uint8_t> bytes) {
 std::optional<std::string_view>
 FirmFileData::headerFieldDifferingFrom(const FirmFileData& other) const {
     using Text = const std::optional<std::string>& (IdentityTexts::*)() const;
-    const std::pair<std::string_view, Text> fields[] = {
+    const auto fields = std::to_array<std::pair<std::string_view, Text>>({
         {"product", &IdentityTexts::product},
         {"revision", &IdentityTexts::revision},
         {"hard_version", &IdentityTexts::hard_version},
         {"krnl_version", &IdentityTexts::krnl_version},
         {"dest_version", &IdentityTexts::dest_version},
         {"date", &IdentityTexts::date},
-    };
+    });
     for (const auto& [name, text] : fields) {
         if ((this->*text)() != (other.*text)()) {
             return name;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git ccache
-  clang libclang-rt-14-dev clang-format
+  clang libclang-rt-14-dev clang-format clang-tidy
   libgtest-dev libgmock-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev fonts-dejavu-core fonts-noto-cjk
   libudev-dev

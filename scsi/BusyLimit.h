@@ -7,4 +7,5 @@
 // number poll after poll, or no number at all (it does not answer, or reports
 // a reset). A drive that never becomes ready would otherwise keep the update,
 // and the window, waiting for ever. Ten minutes unless set.
-using BusyLimit = ScopedDuration<struct BusyLimitTag, 10 * 60 * 1000>;
+using BusyLimit = ScopedDuration<struct BusyLimitTag,
+                                 std::chrono::milliseconds(std::chrono::minutes(10)).count()>;

@@ -4,6 +4,7 @@
 #include "scsi/STUCMethod.h"
 #include "scsi/Signatures.h"
 
+#include <array>
 #include <string>
 
 using foundation::format;
@@ -61,7 +62,7 @@ DeviceInterfaces CreateDeviceInterfaceForAuthoringDevice(io_object_t scsiDevice)
 void LogDeviceClass(io_object_t scsiDevice, std::string_view signature, std::string_view reporter,
                     std::string_view banner) {
     const std::string name(reporter);
-    char className[128];
+    std::array<char, 128> className{};
     if (const kern_return_t result = IOObjectGetClass(scsiDevice, className);
         result != KERN_SUCCESS) {
         Log::error(signature,
@@ -72,5 +73,5 @@ void LogDeviceClass(io_object_t scsiDevice, std::string_view signature, std::str
         Log::toStandardError(banner);
     }
     Log::toStandardError(
-        format("%s() Found device class \"%s\" using .\n", name.c_str(), className));
+        format("%s() Found device class \"%s\" using .\n", name.c_str(), className.data()));
 }

@@ -6,4 +6,5 @@
 // drives restart on the bus to activate new firmware) to be attached again at
 // the same place. Past it the drive's state is unknown to the updater. Two
 // minutes unless set.
-using ReturnWait = ScopedDuration<struct ReturnWaitTag, 2 * 60 * 1000>;
+using ReturnWait = ScopedDuration<struct ReturnWaitTag,
+                                  std::chrono::milliseconds(std::chrono::minutes(2)).count()>;

@@ -80,7 +80,7 @@ bool loadShownImage(const FirmFileData& shown, ImageSelector kind,
                    format("%s: %s; nothing written.\n", fileName.c_str(), cause->c_str()));
         return false;
     }
-    LoadedImage& candidate = std::get<LoadedImage>(loaded);
+    auto& candidate = std::get<LoadedImage>(loaded);
     // A header that still reads the same may sit on other bytes: a file cut
     // short or patched after start.
     std::optional<std::string_view> changed = candidate.header().headerFieldDifferingFrom(shown);

@@ -11,7 +11,7 @@
 namespace tools {
 namespace {
 
-constexpr std::size_t kPieceSize = 64 * 1024;
+constexpr std::size_t kPieceSize = std::size_t{64} * 1024;
 constexpr std::size_t kHeaderEnd = 320;
 
 // Each byte a fixed hash of its position (multiply and xor-shift): the same

@@ -91,9 +91,9 @@ std::shared_ptr<Alert> Alert::alertWithMessageText(std::string messageText,
                                                    std::optional<std::string> alternateButton,
                                                    std::optional<std::string> otherButton,
                                                    std::string informativeText) {
-    return std::shared_ptr<Alert>(new Alert(std::move(messageText), defaultButton.value_or("OK"),
-                                            std::move(alternateButton), std::move(otherButton),
-                                            std::move(informativeText)));
+    return std::shared_ptr<Alert>(
+        new Alert(std::move(messageText), std::move(defaultButton).value_or("OK"),
+                  std::move(alternateButton), std::move(otherButton), std::move(informativeText)));
 }
 
 Alert::Alert(std::string messageText, std::string defaultButton,

@@ -7,7 +7,7 @@ namespace appkit {
 Font Font::systemFontOfSize(double points) {
     QFont font = QApplication::font();
     font.setPointSizeF(points);
-    return Font(std::move(font));
+    return Font(font);
 }
 
 } // namespace appkit

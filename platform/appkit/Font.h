@@ -13,7 +13,7 @@ class Font {
     const QFont& qfont() const { return font_; }
 
   private:
-    explicit Font(QFont font) : font_(std::move(font)) {}
+    explicit Font(const QFont& font) : font_(font) {}
 
     QFont font_;
 };

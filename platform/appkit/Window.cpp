@@ -44,9 +44,9 @@ QString settingsGroup(const std::string& autosaveName) {
 }
 
 QRect toQRect(const Rect& frame) {
-    return QRect(static_cast<int>(std::lround(frame.x)), static_cast<int>(std::lround(frame.y)),
-                 static_cast<int>(std::lround(frame.width)),
-                 static_cast<int>(std::lround(frame.height)));
+    return {static_cast<int>(std::lround(frame.x)), static_cast<int>(std::lround(frame.y)),
+            static_cast<int>(std::lround(frame.width)),
+            static_cast<int>(std::lround(frame.height))};
 }
 
 // A frame saved on a screen that is gone would put the window out of reach.
@@ -67,7 +67,7 @@ Window::Window()
                   static_cast<double>(widget_->width()), static_cast<double>(widget_->height())};
 }
 
-void Window::setTitle(std::string title) {
+void Window::setTitle(const std::string& title) {
     std::lock_guard lock(mutex_);
     queue_.post([this, text = QString::fromStdString(title)] { widget_->setWindowTitle(text); });
 }

@@ -24,7 +24,7 @@ class Window {
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    void setTitle(std::string title);
+    void setTitle(const std::string& title);
     void show();
     // Brings the window to the front with the keyboard focus, restored if it was minimised.
     void makeKeyAndOrderFront();

@@ -7,7 +7,7 @@ namespace diskarb {
 DiskArbiter& DiskArbiter::shared() {
     // Never destroyed: a session still held at exit leaves it during static
     // destruction, whatever the order.
-    static DiskArbiter* const instance = new DiskArbiter;
+    static auto* const instance = new DiskArbiter;
     return *instance;
 }
 

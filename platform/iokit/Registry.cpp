@@ -61,7 +61,7 @@ kern_return_t IOObjectRelease(io_object_t object) {
     return KERN_SUCCESS;
 }
 
-kern_return_t IOObjectGetClass(io_object_t object, char className[128]) {
+kern_return_t IOObjectGetClass(io_object_t object, std::span<char, 128> className) {
     const auto found = iokit::Registry::lookup(object);
     if (!found) {
         return kIOReturnBadArgument;
@@ -72,7 +72,7 @@ kern_return_t IOObjectGetClass(io_object_t object, char className[128]) {
     }
     const std::string& name = *readName;
     const std::size_t length = std::min<std::size_t>(name.size(), 127);
-    std::memcpy(className, name.data(), length);
+    std::memcpy(className.data(), name.data(), length);
     className[length] = '\0';
     return KERN_SUCCESS;
 }

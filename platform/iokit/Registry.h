@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 
@@ -14,7 +15,7 @@
 kern_return_t IOObjectRetain(io_object_t object);
 kern_return_t IOObjectRelease(io_object_t object);
 // Copies the object's class name into a 128-character name buffer.
-kern_return_t IOObjectGetClass(io_object_t object, char className[128]);
+kern_return_t IOObjectGetClass(io_object_t object, std::span<char, 128> className);
 
 namespace iokit {
 

@@ -74,7 +74,7 @@ Published& published() {
 
 } // namespace
 
-io_service_t ServiceRegistry::registerService(std::shared_ptr<ServiceProvider> provider) {
+io_service_t ServiceRegistry::registerService(const std::shared_ptr<ServiceProvider>& provider) {
     const io_service_t handle = Registry::insert(std::make_shared<Service>(provider));
     Listeners listeners;
     auto& p = published();
@@ -140,6 +140,8 @@ bool ServiceRegistry::matches(const ServiceProvider& provider, const CFDictionar
 
 } // namespace iokit
 
+// Takes the dictionary by value: the call consumes the caller's reference.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 kern_return_t IOServiceGetMatchingServices(mach_port_t, CFMutableDictionaryRef matching,
                                            io_iterator_t* existing) {
     if (!matching || existing == nullptr) {

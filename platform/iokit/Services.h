@@ -54,7 +54,7 @@ class ServiceRegistry {
   public:
     // Publishes a device; the registry keeps one reference on its handle
     // until the device is terminated.
-    static io_service_t registerService(std::shared_ptr<ServiceProvider> provider);
+    static io_service_t registerService(const std::shared_ptr<ServiceProvider>& provider);
     static void terminateService(io_service_t service);
     // The provider behind a handle, or none.
     static std::shared_ptr<ServiceProvider> provider(io_service_t service);

@@ -4,9 +4,8 @@
 
 namespace sim {
 
-FaultyMMCDevice::FaultyMMCDevice(iokit::InterfaceRef<MMCDeviceInterface> mmc,
-                                 const DriveFaults& faults)
-    : mmc_(std::move(mmc)), faults_(faults) {}
+FaultyMMCDevice::FaultyMMCDevice(iokit::InterfaceRef<MMCDeviceInterface> mmc, DriveFaults faults)
+    : mmc_(std::move(mmc)), faults_(std::move(faults)) {}
 
 SCSITaskDeviceInterface* FaultyMMCDevice::GetSCSITaskDeviceInterface() {
     if (faults_.missingInterface == MissingInterface::TaskDevice) {

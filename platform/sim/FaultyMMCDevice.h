@@ -9,7 +9,7 @@ namespace sim {
 // the faults of the tasks below it.
 class FaultyMMCDevice : public MMCDeviceInterface {
   public:
-    FaultyMMCDevice(iokit::InterfaceRef<MMCDeviceInterface> mmc, const DriveFaults& faults);
+    FaultyMMCDevice(iokit::InterfaceRef<MMCDeviceInterface> mmc, DriveFaults faults);
     SCSITaskDeviceInterface* GetSCSITaskDeviceInterface() override;
 
   private:

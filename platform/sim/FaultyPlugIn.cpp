@@ -4,9 +4,8 @@
 
 namespace sim {
 
-FaultyPlugIn::FaultyPlugIn(iokit::InterfaceRef<IOCFPlugInInterface> plugIn,
-                           const DriveFaults& faults)
-    : plugIn_(std::move(plugIn)), faults_(faults) {}
+FaultyPlugIn::FaultyPlugIn(iokit::InterfaceRef<IOCFPlugInInterface> plugIn, DriveFaults faults)
+    : plugIn_(std::move(plugIn)), faults_(std::move(faults)) {}
 
 bool FaultyPlugIn::enacts(const DriveFaults& faults) {
     return faults.missingInterface == MissingInterface::Mmc ||

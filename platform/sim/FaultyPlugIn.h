@@ -9,7 +9,7 @@ namespace sim {
 // the interfaces below it.
 class FaultyPlugIn : public IOCFPlugInInterface {
   public:
-    FaultyPlugIn(iokit::InterfaceRef<IOCFPlugInInterface> plugIn, const DriveFaults& faults);
+    FaultyPlugIn(iokit::InterfaceRef<IOCFPlugInInterface> plugIn, DriveFaults faults);
     IOReturn QueryInterface(const CFUUIDBytes& interfaceID,
                             MMCDeviceInterface** interface) override;
 
