@@ -39,14 +39,13 @@ void AccessProblems::forget(std::string_view deviceNode) {
     dropNode(r.refusals, deviceNode);
 }
 
-std::vector<AccessResult> AccessProblems::current() {
-    auto& r = record();
-    std::lock_guard lock(r.mutex);
-    return r.refusals;
-}
-
 std::vector<AccessResult> AccessProblems::currentOf(const std::vector<std::string>& deviceNodes) {
-    std::vector<AccessResult> problems = current();
+    std::vector<AccessResult> problems;
+    {
+        auto& r = record();
+        std::lock_guard lock(r.mutex);
+        problems = r.refusals;
+    }
     std::erase_if(problems, [&deviceNodes](const AccessResult& problem) {
         return std::find(deviceNodes.begin(), deviceNodes.end(), problem.deviceNode) ==
                deviceNodes.end();

@@ -22,8 +22,6 @@ class AccessProblems {
     static void note(const AccessResult& result);
     // Drops the node's entry, for a device that has left for good.
     static void forget(std::string_view deviceNode);
-    // The refusals still standing, most recent last.
-    static std::vector<AccessResult> current();
     // The refusals still standing of these nodes only: a backend's own.
     static std::vector<AccessResult> currentOf(const std::vector<std::string>& deviceNodes);
 };

@@ -34,8 +34,9 @@ class Registry {
     static std::shared_ptr<RegistryObject> lookup(io_object_t handle);
 
   private:
-    friend kern_return_t ::IOObjectRetain(io_object_t object);
-    friend kern_return_t ::IOObjectRelease(io_object_t object);
+    // Parenthesised, so that no compiler reads `kern_return_t::IOObjectRetain`.
+    friend kern_return_t(::IOObjectRetain)(io_object_t object);
+    friend kern_return_t(::IOObjectRelease)(io_object_t object);
     // Reads the counts in tests (tests/support/RegistryCounts.h).
     friend class RegistryCounts;
 

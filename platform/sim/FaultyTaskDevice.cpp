@@ -28,4 +28,12 @@ SCSITaskInterface* FaultyTaskDevice::CreateSCSITask() {
     return new FaultyTask(std::move(task), *failingSetupStep_);
 }
 
+std::optional<iokit::AccessResult> FaultyTaskDevice::latestAccess() const {
+    return taskDevice_->latestAccess();
+}
+
+std::optional<iokit::TransportFailure> FaultyTaskDevice::latestTransportFailure() const {
+    return taskDevice_->latestTransportFailure();
+}
+
 } // namespace sim

@@ -17,6 +17,8 @@ class FaultyTaskDevice : public SCSITaskDeviceInterface {
     IOReturn ObtainExclusiveAccess() override;
     IOReturn ReleaseExclusiveAccess() override;
     SCSITaskInterface* CreateSCSITask() override;
+    std::optional<iokit::AccessResult> latestAccess() const override;
+    std::optional<iokit::TransportFailure> latestTransportFailure() const override;
 
   private:
     const iokit::InterfaceRef<SCSITaskDeviceInterface> taskDevice_;

@@ -9,14 +9,14 @@ PublishedDrives::~PublishedDrives() {
 }
 
 bool PublishedDrives::publish(const std::string& key,
-                              std::shared_ptr<iokit::ServiceProvider> service,
+                              const std::shared_ptr<iokit::ServiceProvider>& service,
                               std::string deviceNode) {
     std::lock_guard lock(mutex_);
     if (drives_.contains(key)) {
         return false;
     }
-    drives_.emplace(key, Drive{iokit::ServiceRegistry::registerService(std::move(service)),
-                               std::move(deviceNode)});
+    drives_.emplace(key,
+                    Drive{iokit::ServiceRegistry::registerService(service), std::move(deviceNode)});
     return true;
 }
 

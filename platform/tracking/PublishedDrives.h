@@ -28,7 +28,7 @@ class PublishedDrives {
 
     // Publishes `service`, the drive at `deviceNode`, unless a drive is
     // published under `key` already; says whether it did.
-    bool publish(const std::string& key, std::shared_ptr<iokit::ServiceProvider> service,
+    bool publish(const std::string& key, const std::shared_ptr<iokit::ServiceProvider>& service,
                  std::string deviceNode);
     // Withdraws the drive published under `key`; says whether there was one.
     bool withdraw(std::string_view key);

@@ -319,6 +319,18 @@ class SetUpFailingDrive : public DriveCommands,
 
 } // namespace
 
+// The refusal reaches the update's outcome through the fault decorators too.
+TEST_F(NoTaskDrive, TellsTheRefusalOfItsLatestOpen) {
+    const DeviceInterfaces holder = drives_.open("d");
+    ASSERT_EQ(holder.taskDevice->ObtainExclusiveAccess(), kIOReturnSuccess);
+    EXPECT_EQ(interface()->ObtainExclusiveAccess(), kIOReturnExclusiveAccess);
+    const auto access = interface()->latestAccess();
+    ASSERT_TRUE(access.has_value());
+    EXPECT_EQ(access->refusal, iokit::AccessRefusal::HeldElsewhere);
+    EXPECT_EQ(access->deviceNode, "virtual:d");
+    EXPECT_EQ(holder.taskDevice->ReleaseExclusiveAccess(), kIOReturnSuccess);
+}
+
 TEST_F(NoTaskDrive, EveryCommandGivesItsNoTaskResult) {
     DeviceData record;
     LogCapture capture;

@@ -42,6 +42,12 @@ class FakeDevice : public iokit::PassThroughDevice {
     }
 };
 
+// The refusals standing of the nodes these tests use.
+std::vector<iokit::AccessResult> standing() {
+    return iokit::AccessProblems::currentOf(
+        {"/dev/fake1", "/dev/fake2", "/dev/fake3", "/dev/fake4"});
+}
+
 iokit::AccessResult access(iokit::AccessRefusal cause, std::string node, int error = 0) {
     iokit::AccessResult result;
     result.refusal = cause;
@@ -147,12 +153,12 @@ TEST_F(PassThroughAdapter, RefusalsBecomeTheirIOReturnAndAreRecordedUntilAGrant)
 
     // Refused again: the node's entry is replaced and moves last.
     std::vector<std::string> nodes;
-    for (const auto& problem : iokit::AccessProblems::current()) {
+    for (const auto& problem : standing()) {
         nodes.push_back(problem.deviceNode);
     }
     EXPECT_EQ(nodes,
               (std::vector<std::string>{"/dev/fake1", "/dev/fake3", "/dev/fake4", "/dev/fake2"}));
-    const auto last = iokit::AccessProblems::current().back();
+    const auto last = standing().back();
     EXPECT_EQ(last.refusal, iokit::AccessRefusal::DiscMounted);
     EXPECT_EQ(last.osError, 16);
     EXPECT_EQ(last.mountPoint, "/media/user/DISC");
@@ -160,11 +166,11 @@ TEST_F(PassThroughAdapter, RefusalsBecomeTheirIOReturnAndAreRecordedUntilAGrant)
 
     device_->openResult = access(iokit::AccessRefusal::None, "/dev/fake3");
     EXPECT_EQ(taskDevice_->ObtainExclusiveAccess(), kIOReturnSuccess);
-    EXPECT_EQ(iokit::AccessProblems::current().size(), 3u);
+    EXPECT_EQ(standing().size(), 3u);
     iokit::AccessProblems::forget("/dev/fake1");
     iokit::AccessProblems::forget("/dev/fake2");
     iokit::AccessProblems::forget("/dev/fake4");
-    EXPECT_TRUE(iokit::AccessProblems::current().empty());
+    EXPECT_TRUE(standing().empty());
     EXPECT_EQ(device_->closes, 0);
 }
 

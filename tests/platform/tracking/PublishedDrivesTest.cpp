@@ -39,7 +39,7 @@ std::vector<std::string> nodesOf(const std::vector<iokit::AccessResult>& problem
 }
 
 bool recorded(const std::string& node) {
-    const auto all = nodesOf(iokit::AccessProblems::current());
+    const auto all = nodesOf(iokit::AccessProblems::currentOf({node}));
     return std::ranges::find(all, node) != all.end();
 }
 
