@@ -46,6 +46,25 @@ class TerminalCommand : public ::testing::Test {
 
     void scenario(const std::string& json) { std::ofstream(folder_ / "scenario.json") << json; }
 
+    // This user's folder of running instances of the updater.
+    std::filesystem::path instanceFolder() const {
+        return folder_ / "quelmar-running" / foundation::Bundle::mainBundle().bundleIdentifier();
+    }
+
+    // Starts the window, its output discarded, and waits up to 20 s for the
+    // file that `entry` names (given the window's process) in the instance folder.
+    template <typename Entry>
+    pid_t spawnWindowUntil(Entry entry) {
+        const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        const pid_t window = spawn({}, "offscreen", nowhere, nowhere);
+        ::close(nowhere);
+        const auto path = instanceFolder() / entry(window);
+        for (int i = 0; i < 2000 && !std::filesystem::exists(path); ++i) {
+            ::usleep(10000);
+        }
+        return window;
+    }
+
     // Starts the updater with these arguments, no display, its standard input
     // empty and its output on the descriptors given. Everything is made ready
     // before the fork: the child of a process with threads only execs.
@@ -158,16 +177,8 @@ TEST_F(TerminalCommand, ListsWithoutTheEnginesTraceUnlessVerbose) {
 
 TEST_F(TerminalCommand, RefusesWithStatusFourWhileTheWindowRuns) {
     scenario(R"({ "drives": [ { "id": "a" } ] })");
-    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    const pid_t window = spawn({}, "offscreen", nowhere, nowhere);
-    ::close(nowhere);
     // The window registers first thing.
-    const auto registration = folder_ / "quelmar-running" /
-                              foundation::Bundle::mainBundle().bundleIdentifier() /
-                              std::to_string(window);
-    for (int i = 0; i < 2000 && !std::filesystem::exists(registration); ++i) {
-        ::usleep(10000);
-    }
+    const pid_t window = spawnWindowUntil([](pid_t pid) { return std::to_string(pid); });
     const Outcome second = run({"--update", "1", "--yes"});
     ::kill(window, SIGKILL);
     ::waitpid(window, nullptr, 0);
@@ -179,15 +190,9 @@ TEST_F(TerminalCommand, RefusesWithStatusFourWhileTheWindowRuns) {
 
 TEST_F(TerminalCommand, ASecondWindowBringsTheFirstToTheFrontAndSaysSo) {
     scenario(R"({ "drives": [ { "id": "a" } ] })");
-    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    const pid_t window = spawn({}, "offscreen", nowhere, nowhere);
-    ::close(nowhere);
     // The socket appears once the window listens on it.
-    const auto socket = folder_ / "quelmar-running" /
-                        foundation::Bundle::mainBundle().bundleIdentifier() / "window";
-    for (int i = 0; i < 2000 && !std::filesystem::exists(socket); ++i) {
-        ::usleep(10000);
-    }
+    const pid_t window = spawnWindowUntil([](pid_t) { return std::string("window"); });
+    const auto socket = instanceFolder() / "window";
     const Outcome raised = run({});
     // As with a running terminal command, or an older window.
     std::filesystem::remove(socket);
